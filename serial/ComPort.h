@@ -1,0 +1,164 @@
+// The serial port component.
+#pragma once
+
+#include "framework/Component.h"
+#include "serial/ComLink.h"
+#include "serial/ComSettings.h"
+#include "serial/ComTypes.h"
+
+#include <QString>
+#include <QThread>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+using TNotifyEvent = std::function<void(QObject* Sender)>;
+using TRxCharEvent = std::function<void(QObject* Sender, std::int32_t Count)>;
+using TRxBufEvent = std::function<void(QObject* Sender, const char* Buffer, std::int32_t Count)>;
+using TComSignalEvent = std::function<void(QObject* Sender, bool OnOff)>;
+using TComErrorEvent = std::function<void(QObject* Sender, TComErrors Errors)>;
+
+class TCustomComPort : public TComponent {
+    Q_OBJECT
+
+public:
+    explicit TCustomComPort(QObject* owner = nullptr);
+    ~TCustomComPort() override;
+
+    // ---- settings ----------------------------------------------------------
+    bool Connected() const { return connected_; }
+    void SetConnected(bool value);
+
+    TBaudRate BaudRate() const { return baudRate_; }
+    void SetBaudRate(TBaudRate value);
+    std::int32_t CustomBaudRate() const { return customBaudRate_; }
+    void SetCustomBaudRate(std::int32_t value);
+    QString Port() const { return port_; }
+    void SetPort(const QString& value);
+    TStopBits StopBits() const { return stopBits_; }
+    void SetStopBits(TStopBits value);
+    TDataBits DataBits() const { return dataBits_; }
+    void SetDataBits(TDataBits value);
+    bool DiscardNull() const { return discardNull_; }
+    void SetDiscardNull(bool value);
+    char EventChar() const { return eventChar_; }
+    void SetEventChar(char value);
+    TComEvents Events() const { return events_; }
+    void SetEvents(TComEvents value);
+    TSyncMethod SyncMethod() const { return syncMethod_; }
+    void SetSyncMethod(TSyncMethod value);
+
+    // The settings objects are owned by the port; writing one copies the
+    // given object's fields into the port's own and re-applies the group.
+    TComParity* Parity() const { return parity_; }
+    void SetParity(const TComParity* value);
+    TComFlowControl* FlowControl() const { return flowControl_; }
+    void SetFlowControl(const TComFlowControl* value);
+    TComTimeouts* Timeouts() const { return timeouts_; }
+    void SetTimeouts(const TComTimeouts* value);
+    TComBuffer* Buffer() const { return buffer_; }
+    void SetBuffer(const TComBuffer* value);
+
+    // When false, received bytes are read on arrival and handed to OnRxBuf
+    // instead of being announced through OnRxChar.
+    bool ReportRxChar() const { return reportRxChar_; }
+    void SetReportRxChar(bool value) { reportRxChar_ = value; }
+    QThread::Priority EventWaiterPriority() const { return eventWaiterPriority_; }
+    void SetEventWaiterPriority(QThread::Priority value) { eventWaiterPriority_ = value; }
+
+    // ---- settings batches --------------------------------------------------
+    void BeginSettingsUpdate();
+    void EndSettingsUpdate();
+
+    // ---- applying settings to the device ------------------------------------
+    // Each does nothing unless the port is open, no batch is open and the
+    // component is not loading.
+    virtual void ApplyAllSettings();
+    virtual void ApplyLineSettings();
+    virtual void ApplyTimeoutSettings();
+    virtual void ApplyQueueSizes();
+
+    // ---- handlers ------------------------------------------------------------
+    TNotifyEvent OnAfterOpen;
+    TNotifyEvent OnAfterClose;
+    TNotifyEvent OnBeforeOpen;
+    TNotifyEvent OnBeforeClose;
+    TRxCharEvent OnRxChar;
+    TRxBufEvent OnRxBuf;
+    TNotifyEvent OnTxEmpty;
+    TNotifyEvent OnBreak;
+    TNotifyEvent OnRing;
+    TComSignalEvent OnCTSChange;
+    TComSignalEvent OnDSRChange;
+    TComSignalEvent OnRLSDChange;
+    TNotifyEvent OnRxFlag;
+    TComErrorEvent OnError;
+    TNotifyEvent OnRx80Full;
+
+protected:
+    // True when a changed setting may reach the device now.
+    bool CanApply() const;
+
+    // One overridable notification per event; each calls its handler if set.
+    virtual void DoAfterClose();
+    virtual void DoAfterOpen();
+    virtual void DoBeforeClose();
+    virtual void DoBeforeOpen();
+    virtual void DoRxChar(std::int32_t count);
+    virtual void DoRxBuf(const char* buffer, std::int32_t count);
+    virtual void DoTxEmpty();
+    virtual void DoBreak();
+    virtual void DoRing();
+    virtual void DoRxFlag();
+    virtual void DoCTSChange(bool onOff);
+    virtual void DoDSRChange(bool onOff);
+    virtual void DoError(TComErrors errors);
+    virtual void DoRLSDChange(bool onOff);
+    virtual void DoRx80Full();
+
+    bool connected_ = false;
+    std::int32_t updateCount_ = 0;
+
+private:
+    TBaudRate baudRate_ = br9600;
+    std::int32_t customBaudRate_ = 9600;
+    QString port_ = QStringLiteral("COM1");
+    TStopBits stopBits_ = sbOneStopBit;
+    TDataBits dataBits_ = dbEight;
+    bool discardNull_ = false;
+    char eventChar_ = 0;
+    TComEvents events_ = AllComEvents;
+    TSyncMethod syncMethod_ = smThreadSync;
+    bool reportRxChar_ = true;
+    QThread::Priority eventWaiterPriority_ = QThread::NormalPriority;
+
+    TComParity* parity_;
+    TComFlowControl* flowControl_;
+    TComTimeouts* timeouts_;
+    TComBuffer* buffer_;
+
+    std::vector<TComLink*> links_;
+};
+
+// The port with its settings published as properties.
+class TComPort : public TCustomComPort {
+    Q_OBJECT
+    Q_PROPERTY(bool Connected READ Connected WRITE SetConnected)
+    Q_PROPERTY(TBaudRate BaudRate READ BaudRate WRITE SetBaudRate)
+    Q_PROPERTY(QString Port READ Port WRITE SetPort)
+    Q_PROPERTY(TComParity* Parity READ Parity WRITE SetParity)
+    Q_PROPERTY(TStopBits StopBits READ StopBits WRITE SetStopBits)
+    Q_PROPERTY(TDataBits DataBits READ DataBits WRITE SetDataBits)
+    Q_PROPERTY(bool DiscardNull READ DiscardNull WRITE SetDiscardNull)
+    Q_PROPERTY(char EventChar READ EventChar WRITE SetEventChar)
+    Q_PROPERTY(TComEvents Events READ Events WRITE SetEvents)
+    Q_PROPERTY(TComBuffer* Buffer READ Buffer WRITE SetBuffer)
+    Q_PROPERTY(TComFlowControl* FlowControl READ FlowControl WRITE SetFlowControl)
+    Q_PROPERTY(TComTimeouts* Timeouts READ Timeouts WRITE SetTimeouts)
+    Q_PROPERTY(TSyncMethod SyncMethod READ SyncMethod WRITE SetSyncMethod)
+
+public:
+    using TCustomComPort::TCustomComPort;
+
+};
