@@ -1,0 +1,53 @@
+// The board's end of the serial line: a new pseudo-terminal whose other
+// end the panel opens, or a serial device given by path.
+//
+// A pseudo-terminal outlives the programs that open its other end: each
+// run of the command-line tool opens, writes and closes it. The master side
+// reports a hang-up while nobody has the other end open, and keeps
+// reporting it, so the line is taken out of the wait while it is down and
+// an inotify watch on the terminal's node says when somebody opens it again.
+#pragma once
+
+#include <string>
+
+class TBoardLine {
+public:
+    // Creates a pseudo-terminal in raw mode. Throws Exception on failure.
+    static TBoardLine OpenPseudoTerminal();
+    // Opens a serial device in raw mode at `baud` (8N1, no flow control).
+    static TBoardLine OpenDevice(const std::string& path, int baud);
+
+    TBoardLine(TBoardLine&& other) noexcept;
+    TBoardLine& operator=(TBoardLine&&) = delete;
+    TBoardLine(const TBoardLine&) = delete;
+    ~TBoardLine();
+
+    // The path the other side opens.
+    const std::string& Path() const { return path_; }
+    bool IsPseudoTerminal() const { return watch_ >= 0; }
+
+    // Descriptor to wait on for data (and hang-up).
+    int DataFd() const { return fd_; }
+    // Descriptor that becomes readable when the terminal's node is opened
+    // or closed; -1 for a device.
+    int WatchFd() const { return watch_; }
+
+    // Reads what is there. Returns false when the other side has hung up
+    // (after the last bytes it sent have been returned in `bytes`).
+    bool Read(std::string& bytes);
+    // Consumes pending notices of the watch.
+    void DrainWatch();
+    // True while nobody holds the other end (pseudo-terminal only).
+    bool OtherSideClosed() const;
+    // Throws away what the board sent that no one read, so that the next
+    // program to open the line does not get stale answers.
+    void DiscardUnreadAnswers();
+    // Writes without waiting; false when the line would not take it all.
+    bool Write(const std::string& bytes);
+
+private:
+    TBoardLine(int fd, int watch, std::string path);
+    int fd_ = -1;
+    int watch_ = -1;
+    std::string path_;
+};
