@@ -1,0 +1,38 @@
+// The serial ports present on this machine, for the port selectors and the
+// command-line tool. Plain C++ and POSIX, no Qt.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace serialdev {
+
+// Where the list comes from; the defaults describe the running system.
+struct PortListSources {
+    // One entry per tty; an entry counts when its device has a driver.
+    std::string sysClassTty = "/sys/class/tty";
+    // Colon-separated extra paths (the environment's CPORT_EXTRA_PORTS):
+    // virtual ports, such as the board simulator's pseudo-terminal, have no
+    // entry of their own.
+    std::string extraPorts;
+    // Says whether a legacy ttyS* port (given its /dev path) is backed by a
+    // real UART: the serial driver creates such entries for every slot it
+    // might have, present or not.
+    std::function<bool(const std::string& devicePath)> isRealUart;
+};
+
+// The defaults above, with CPORT_EXTRA_PORTS read from the environment and
+// TIOCGSERIAL asked about legacy ports.
+PortListSources SystemPortSources();
+
+// True when TIOCGSERIAL on the device reports a UART type.
+bool LegacyPortIsRealUart(const std::string& devicePath);
+
+// Port names in natural order ("ttyS2" before "ttyS10") named by their /dev
+// node ("ttyUSB0", which the port opens as /dev/ttyUSB0), followed by the
+// extra paths as given, without repeats. Returns 0, or the errno value when
+// the tty directory cannot be read (then only the extra paths are listed).
+int ListPorts(const PortListSources& sources, std::vector<std::string>& names);
+
+} // namespace serialdev
