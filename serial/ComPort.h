@@ -2,6 +2,8 @@
 #pragma once
 
 #include "framework/Component.h"
+#include "serial/ComAsync.h"
+#include "serial/ComError.h"
 #include "serial/ComLink.h"
 #include "serial/ComSettings.h"
 #include "serial/ComTypes.h"
@@ -11,7 +13,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
 #include <vector>
+
+namespace serialdev {
+class SerialDevice;
+struct LineSettings;
+}
+class TComThread;
 
 using TNotifyEvent = std::function<void(QObject* Sender)>;
 using TRxCharEvent = std::function<void(QObject* Sender, std::int32_t Count)>;
@@ -67,6 +77,38 @@ public:
     QThread::Priority EventWaiterPriority() const { return eventWaiterPriority_; }
     void SetEventWaiterPriority(QThread::Priority value) { eventWaiterPriority_ = value; }
 
+    // ---- opening and closing -----------------------------------------------
+    void OpenPort();
+    void ClosePort();
+
+    // ---- transfers (byte strings: one byte per character) ---------------------
+    // The asynchronous forms start a transfer on `async` and return what was
+    // transferred at once (0 while pending); WaitForCompletion finishes it.
+    std::int32_t WriteBufferAsync(const void* buffer, std::int32_t count, TComAsync* async);
+    std::int32_t WriteTextAsync(const std::string& text, TComAsync* async);
+    std::int32_t ReadBufferAsync(void* buffer, std::int32_t count, TComAsync* async);
+    std::int32_t ReadTextAsync(std::string& text, std::int32_t count, TComAsync* async);
+    std::int32_t WaitForCompletion(TComAsync* async);
+    // The waiting forms: start, wait, and return the bytes transferred.
+    std::int32_t WriteBuffer(const void* buffer, std::int32_t count);
+    std::int32_t WriteText(const std::string& text);
+    std::int32_t ReadBuffer(void* buffer, std::int32_t count);
+    std::int32_t ReadText(std::string& text, std::int32_t count);
+    // Aborts pending reads and writes; the queues keep their bytes.
+    void AbortPending();
+
+    // ---- status --------------------------------------------------------------
+    std::int32_t PendingInputCount();
+    TModemSignals ModemSignals();
+    TComErrors TakeLineErrors();
+
+    // ---- listeners -------------------------------------------------------------
+    void RegisterLink(TComLink* link);
+    void UnregisterLink(TComLink* link);
+
+    // The device-control record the present settings amount to.
+    serialdev::LineSettings LineSettingsRecord() const;
+
     // ---- settings batches --------------------------------------------------
     void BeginSettingsUpdate();
     void EndSettingsUpdate();
@@ -99,6 +141,12 @@ public:
 protected:
     // True when a changed setting may reach the device now.
     bool CanApply() const;
+
+    void Loaded() override;
+
+    // Opening and closing the device itself.
+    virtual void CreatePortHandle();
+    virtual void DestroyPortHandle();
 
     // One overridable notification per event; each calls its handler if set.
     virtual void DoAfterClose();
@@ -138,7 +186,29 @@ private:
     TComTimeouts* timeouts_;
     TComBuffer* buffer_;
 
+    friend class TComThread;
+
+    // Event thread: started at open when Events is not empty, stopped and
+    // joined at close.
+    void StartEventThread();
+    void StopEventThread();
+    // Handles one batch of line events in the fixed order (main thread for
+    // smThreadSync and smWindowSync, the event thread for smNone).
+    void HandleEvents(TComEvents events);
+    void HandleReceive();
+
+    // Calls `notify` for each registered link, in registration order; a
+    // link unregistered by an earlier call is not called any more.
+    template <class Notify>
+    void ForEachLink(Notify notify);
+    void ReportSignal(TModemSignal signal, bool on);
+    void ReportSignals();
+
+    std::unique_ptr<serialdev::SerialDevice> device_;
     std::vector<TComLink*> links_;
+    bool dataLink_ = false;
+    std::unique_ptr<TComThread> thread_;
+    bool threadCreated_ = false;
 };
 
 // The port with its settings published as properties.

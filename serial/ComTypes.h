@@ -85,6 +85,10 @@ using TModemSignals = TSet<TModemSignal, std::uint8_t>;
 inline constexpr TComEvents AllComEvents{evRxChar, evTxEmpty, evRxFlag, evRing, evBreak,
                                          evCTS, evDSR, evError, evRLSD, evRx80Full};
 
+// The order in which the events of one batch are handled.
+inline constexpr TComEvent EventHandlingOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
+                                                   evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
+
 // The driver's line-event mask bits (the values the event mask and the
 // per-event notifications carry).
 namespace EventMask {

@@ -1,0 +1,63 @@
+// The serial component's one exception class and its message table.
+#pragma once
+
+#include "framework/Exception.h"
+
+#include <cstdint>
+#include <string>
+
+// Message numbers (1 to 23).
+enum TComErrorCode : std::int32_t {
+    CError_OpenFailed = 1,
+    CError_WriteFailed,
+    CError_ReadFailed,
+    CError_InvalidAsync,
+    CError_PurgeFailed,
+    CError_AsyncCheck,
+    CError_SetStateFailed,
+    CError_TimeoutsFailed,
+    CError_SetupComFailed,
+    CError_ClearComFailed,
+    CError_ModemStatFailed,
+    CError_EscapeComFailed,
+    CError_TransmitFailed,
+    CError_ConnChangeProp,
+    CError_EnumPortsFailed,
+    CError_StoreFailed,
+    CError_LoadFailed,
+    CError_RegFailed,
+    CError_LedStateFailed,
+    CError_ThreadCreated,
+    CError_WaitFailed,
+    CError_HasLink,
+    CError_RegError
+};
+
+class EComPort : public Exception {
+public:
+    // An error without an operating-system code: the message is the text
+    // of `code` alone and OsCode() is -1.
+    explicit EComPort(std::int32_t code);
+    // An error with the operating system's code: the text of `code`
+    // followed by " (win error code: <osCode>)".
+    EComPort(std::int32_t code, std::int32_t osCode);
+
+    std::int32_t Code() const noexcept { return code_; }
+    std::int32_t OsCode() const noexcept { return osCode_; }
+
+private:
+    std::int32_t code_;
+    std::int32_t osCode_;
+};
+
+// The untranslated text of a message number ("" outside 1 to 23).
+const char* ComErrorOriginalText(std::int32_t code);
+
+// The text the port uses for a message number: its translation when the
+// module's start-up step has run, else the original.
+std::string ComErrorText(std::int32_t code);
+
+// The serial module's start-up and shutdown steps: register the "cport"
+// text domain and look the 23 texts up once; then forget them again.
+void InitComPortModule();
+void DoneComPortModule();
