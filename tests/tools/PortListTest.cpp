@@ -1,0 +1,104 @@
+// The Linux port list, read from a made-up /sys/class/tty tree: which
+// entries count, how they are named and ordered, and the extra paths.
+#include "serial/posix/PortList.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class PortListTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/portlist-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root = pattern;
+        sources.sysClassTty = root + "/tty";
+        fs::create_directories(sources.sysClassTty);
+        fs::create_directories(root + "/drivers/serial");
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    // A tty entry; with a device, and with a driver behind that device.
+    void Entry(const std::string& name, bool device, bool driver, const std::string& devname = "")
+    {
+        const std::string dir = sources.sysClassTty + "/" + name;
+        fs::create_directories(dir);
+        if (device) {
+            fs::create_directories(dir + "/device");
+            if (driver)
+                fs::create_directory_symlink(root + "/drivers/serial", dir + "/device/driver");
+        }
+        if (!devname.empty())
+            std::ofstream(dir + "/uevent") << "MAJOR=4\nMINOR=64\nDEVNAME=" << devname << "\n";
+    }
+
+    std::string root;
+    serialdev::PortListSources sources;
+};
+
+TEST_F(PortListTest, ListsTtysWithADriverInNaturalOrder)
+{
+    Entry("tty0", false, false);
+    Entry("ttyACM0", true, false);
+    Entry("ttyUSB10", true, true, "ttyUSB10");
+    Entry("ttyUSB2", true, true, "ttyUSB2");
+    Entry("ttyUSB0", true, true);
+    Entry("rfcomm!0", true, true);
+    std::vector<std::string> names;
+    EXPECT_EQ(serialdev::ListPorts(sources, names), 0);
+    EXPECT_EQ(names, (std::vector<std::string>{"rfcomm/0", "ttyUSB0", "ttyUSB2", "ttyUSB10"}));
+}
+
+TEST_F(PortListTest, KeepsLegacyPortsOnlyWithARealUart)
+{
+    for (const char* name : {"ttyS0", "ttyS1", "ttyS2", "ttyS10"})
+        Entry(name, true, true, name);
+    std::vector<std::string> asked;
+    sources.isRealUart = [&](const std::string& path) {
+        asked.push_back(path);
+        return path != "/dev/ttyS1";
+    };
+    std::vector<std::string> names;
+    serialdev::ListPorts(sources, names);
+    EXPECT_EQ(names, (std::vector<std::string>{"ttyS0", "ttyS2", "ttyS10"}));
+    EXPECT_EQ(asked.size(), 4u);
+}
+
+TEST_F(PortListTest, ExtraPathsFollowOnceEach)
+{
+    Entry("ttyUSB0", true, true, "ttyUSB0");
+    sources.extraPorts = "/tmp/board.tty::/dev/pts/7:/tmp/board.tty:ttyUSB0:";
+    std::vector<std::string> names;
+    serialdev::ListPorts(sources, names);
+    EXPECT_EQ(names, (std::vector<std::string>{"ttyUSB0", "/tmp/board.tty", "/dev/pts/7"}));
+}
+
+TEST_F(PortListTest, UnreadableTtyDirectoryStillGivesTheExtraPaths)
+{
+    sources.sysClassTty = root + "/missing";
+    sources.extraPorts = "/dev/pts/3";
+    std::vector<std::string> names{"stale"};
+    EXPECT_EQ(serialdev::ListPorts(sources, names), ENOENT);
+    EXPECT_EQ(names, (std::vector<std::string>{"/dev/pts/3"}));
+}
+
+TEST(SystemPortListTest, EnvironmentVariableAddsItsPaths)
+{
+    setenv("CPORT_EXTRA_PORTS", "/tmp/a-board:/tmp/b-board", 1);
+    const serialdev::PortListSources sources = serialdev::SystemPortSources();
+    unsetenv("CPORT_EXTRA_PORTS");
+    EXPECT_EQ(sources.extraPorts, "/tmp/a-board:/tmp/b-board");
+    ASSERT_TRUE(static_cast<bool>(sources.isRealUart));
+    // A pseudo-terminal is no UART.
+    EXPECT_FALSE(sources.isRealUart("/dev/ptmx"));
+}
+
+} // namespace
