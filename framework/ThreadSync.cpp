@@ -5,7 +5,12 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include <cerrno>
 #include <condition_variable>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <deque>
 #include <exception>
 #include <memory>
@@ -16,6 +21,7 @@ namespace {
 struct QueuedCall {
     std::function<void()> call;
     bool releaseFirst = false;   // the caller waits only until the call is taken
+    bool detached = false;       // nobody waits at all
     bool done = false;
     std::exception_ptr error;
 };
@@ -40,6 +46,8 @@ void Enqueue(const std::shared_ptr<QueuedCall>& item)
     }
     queueChanged.notify_all();
     PostRunner();
+    if (item->detached)
+        return;
     std::unique_lock lock(queueMutex);
     callDone.wait(lock, [&] { return item->done; });
 }
@@ -47,6 +55,10 @@ void Enqueue(const std::shared_ptr<QueuedCall>& item)
 // Runs one queued call; the queue lock is not held.
 void RunItem(const std::shared_ptr<QueuedCall>& item)
 {
+    if (item->detached) {
+        GuardedCall(item->call);
+        return;
+    }
     if (item->releaseFirst) {
         {
             std::lock_guard lock(queueMutex);
@@ -101,6 +113,18 @@ void TSyncThread::Notify(const std::function<void()>& call)
     Enqueue(item);
 }
 
+void TSyncThread::Post(const std::function<void()>& call)
+{
+    if (IsMainThread() || !QCoreApplication::instance()) {
+        GuardedCall(call);
+        return;
+    }
+    auto item = std::make_shared<QueuedCall>();
+    item->call = call;
+    item->detached = true;
+    Enqueue(item);
+}
+
 void TSyncThread::RunQueuedCalls()
 {
     for (;;) {
@@ -116,35 +140,72 @@ void TSyncThread::RunQueuedCalls()
     }
 }
 
-void TSyncThread::WaitFor()
+TSyncThread::~TSyncThread()
 {
-    if (!IsMainThread()) {
-        wait();
-        return;
-    }
-    for (;;) {
-        RunQueuedCalls();
-        std::unique_lock lock(queueMutex);
-        if (ended_.load())
-            break;
-        queueChanged.wait(lock, [&] { return ended_.load() || !queue.empty(); });
-    }
-    RunQueuedCalls();
-    wait();
+    // An owner that forgot WaitFor must not leave a running thread behind.
+    if (thread_.joinable())
+        thread_.join();
 }
 
-void TSyncThread::run()
+void TSyncThread::Start(QThread::Priority priority)
 {
+    ended_.store(false);
+    thread_ = std::thread([this, priority] { Run(priority); });
+}
+
+void TSyncThread::WaitFor()
+{
+    if (!thread_.joinable())
+        return;
+    if (IsMainThread()) {
+        for (;;) {
+            RunQueuedCalls();
+            std::unique_lock lock(queueMutex);
+            if (ended_.load())
+                break;
+            queueChanged.wait(lock, [&] { return ended_.load() || !queue.empty(); });
+        }
+        RunQueuedCalls();
+    }
+    thread_.join();
+}
+
+namespace {
+
+// Thread priorities on Linux: the idle class for the lowest, otherwise the
+// thread's nice value. Raising it needs privileges; without them the thread
+// simply keeps the normal priority.
+void ApplyPriority(QThread::Priority priority)
+{
+    if (priority == QThread::IdlePriority) {
+        sched_param param{};
+        pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
+        return;
+    }
+    int nice = 0;
+    switch (priority) {
+    case QThread::LowestPriority: nice = 10; break;
+    case QThread::LowPriority: nice = 5; break;
+    case QThread::HighPriority: nice = -5; break;
+    case QThread::HighestPriority: nice = -10; break;
+    case QThread::TimeCriticalPriority: nice = -15; break;
+    default: return;
+    }
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), nice);
+}
+
+} // namespace
+
+void TSyncThread::Run(QThread::Priority priority)
+{
+    ApplyPriority(priority);
     try {
         Execute();
     } catch (...) {
         // Execute is expected to deal with its own errors; anything that
         // escapes is shown rather than lost.
         const std::string message = ExceptionMessage(std::current_exception());
-        if (QCoreApplication* app = QCoreApplication::instance())
-            QMetaObject::invokeMethod(app, [message] { ShowErrorMessage(message); }, Qt::QueuedConnection);
-        else
-            ShowErrorMessage(message);
+        Post([message] { ShowErrorMessage(message); });
     }
     {
         std::lock_guard lock(queueMutex);

@@ -1,22 +1,32 @@
-// Running calls on the main thread for other threads.
+// Threads that run calls on the main thread.
 //
 // A thread hands a call to the main thread and blocks until it has run
 // (Synchronize); the main thread runs queued calls from a posted event, and
-// also while it waits for a thread to end (TSyncThread::WaitFor), so a
-// thread that is mid-hand-over when the main thread asks it to stop is
-// served instead of deadlocking.
+// also while it waits for a thread to end (WaitFor), so a thread that is
+// mid-hand-over when the main thread asks it to stop is served instead of
+// deadlocking.
+//
+// The threads are plain std::threads: their start, hand-over and join are
+// then all visible to ThreadSanitizer, which cannot see into Qt's own
+// futex-based locking.
 #pragma once
 
 #include <QThread>
 
 #include <atomic>
 #include <functional>
+#include <thread>
 
-class TSyncThread : public QThread {
-    Q_OBJECT
-
+class TSyncThread {
 public:
-    using QThread::QThread;
+    TSyncThread() = default;
+    virtual ~TSyncThread();
+    TSyncThread(const TSyncThread&) = delete;
+    TSyncThread& operator=(const TSyncThread&) = delete;
+
+    // Starts Execute() on a new thread with the given priority (as far as
+    // the system lets an unprivileged process raise it).
+    void Start(QThread::Priority priority = QThread::InheritPriority);
 
     // Runs `call` on the main thread and waits until it has run. An
     // exception from the call is rethrown here. On the main thread the call
@@ -28,21 +38,27 @@ public:
     // standard error display.
     static void Notify(const std::function<void()>& call);
 
+    // Queues `call` for the main thread and returns at once. Its exceptions
+    // go to the standard error display.
+    static void Post(const std::function<void()>& call);
+
     // Runs every call queued for the main thread. Main thread only.
     static void RunQueuedCalls();
 
-    // Waits, on the main thread, until this thread's run() has returned,
-    // running queued calls meanwhile; then joins it.
+    // Waits until Execute() has returned, running queued calls meanwhile
+    // when called on the main thread; then joins the thread.
     void WaitFor();
 
     bool Ended() const { return ended_.load(); }
 
 protected:
-    // The thread's work; subclasses override this instead of run().
+    // The thread's work.
     virtual void Execute() = 0;
 
 private:
-    void run() final;
+    void Run(QThread::Priority priority);
+
+    std::thread thread_;
     std::atomic<bool> ended_ = false;
 };
 

@@ -335,7 +335,7 @@ void TCustomComPort::StartEventThread()
     auto thread = std::make_unique<TComThread>(this);
     if (const int error = device_->SetEventMask(EventsToMask(events_)))
         throw EComPort(CError_OpenFailed, error);
-    thread->start(eventWaiterPriority_);
+    thread->Start(eventWaiterPriority_);
     thread_ = std::move(thread);
     threadCreated_ = true;
 }

@@ -100,7 +100,8 @@ public:
     // ---- status --------------------------------------------------------------
     std::int32_t PendingInputCount();
     TModemSignals ModemSignals();
-    TComErrors TakeLineErrors();
+    // Virtual so that a port can add error sources of its own.
+    virtual TComErrors TakeLineErrors();
 
     // ---- listeners -------------------------------------------------------------
     void RegisterLink(TComLink* link);
@@ -143,6 +144,10 @@ protected:
     bool CanApply() const;
 
     void Loaded() override;
+
+    // Handles one batch of line events in the fixed order (main thread for
+    // smThreadSync and smWindowSync, the event thread for smNone).
+    void HandleEvents(TComEvents events);
 
     // Opening and closing the device itself.
     virtual void CreatePortHandle();
@@ -192,9 +197,6 @@ private:
     // joined at close.
     void StartEventThread();
     void StopEventThread();
-    // Handles one batch of line events in the fixed order (main thread for
-    // smThreadSync and smWindowSync, the event thread for smNone).
-    void HandleEvents(TComEvents events);
     void HandleReceive();
 
     // Calls `notify` for each registered link, in registration order; a

@@ -4,9 +4,6 @@
 #include "serial/ComPort.h"
 #include "serial/posix/SerialDevice.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
-
 #include <cstdint>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -18,10 +15,7 @@ namespace {
 void ShowOnMainThread(std::exception_ptr error)
 {
     const std::string message = ExceptionMessage(error);
-    if (QCoreApplication* app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, [message] { ShowErrorMessage(message); }, Qt::QueuedConnection);
-    else
-        ShowErrorMessage(message);
+    TSyncThread::Post([message] { ShowErrorMessage(message); });
 }
 
 } // namespace

@@ -8,8 +8,6 @@
 class TCustomComPort;
 
 class TComThread : public TSyncThread {
-    Q_OBJECT
-
 public:
     explicit TComThread(TCustomComPort* port);
     ~TComThread() override;
