@@ -50,7 +50,13 @@ TDomain& TGnuGettextInstance::Domain(const std::string& domainName)
 std::string TGnuGettextInstance::LookupTextInDomain(const std::string& domainName, std::string text)
 {
     TDomain& domain = Domain(domainName);
-    const std::string key = RemoveCarriageReturns(text);
+    // The key is copied only when it holds a CR to drop.
+    std::string withoutCarriageReturns;
+    std::string_view key = text;
+    if (text.find('\r') != std::string::npos) {
+        withoutCarriageReturns = RemoveCarriageReturns(text);
+        key = withoutCarriageReturns;
+    }
     std::string result = InsertCarriageReturns(domain.FindKey(key));
     if (!IsWellFormedUtf8(result))
         result.clear();

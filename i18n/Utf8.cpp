@@ -57,6 +57,8 @@ std::string RemoveCarriageReturns(std::string_view text)
 
 std::string InsertCarriageReturns(std::string_view text)
 {
+    if (text.find('\n') == std::string_view::npos)
+        return std::string(text);
     std::string result;
     result.reserve(text.size() + static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
     char previous = '\0';

@@ -16,14 +16,24 @@
 
 namespace {
 
+std::string createdFolder; // removed at exit
+
 const std::string& Folder()
 {
     static const std::string folder = [] {
-        char pattern[] = "/tmp/i18n-fuzz-XXXXXX";
-        if (mkdtemp(pattern) == nullptr)
+        // Memory-backed when possible: rewriting a file in place thousands of
+        // times a second makes a disk file system flush on every close.
+        std::string pattern = std::filesystem::is_directory("/dev/shm") ? "/dev/shm/i18n-fuzz-XXXXXX"
+                                                                          : "/tmp/i18n-fuzz-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr)
             std::abort();
-        std::filesystem::create_directories(std::string(pattern) + "/xx/LC_MESSAGES");
-        return std::string(pattern) + "/";
+        std::filesystem::create_directories(pattern + "/xx/LC_MESSAGES");
+        createdFolder = pattern;
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(createdFolder, ignored);
+        });
+        return pattern + "/";
     }();
     return folder;
 }
