@@ -71,6 +71,8 @@ public:
     // The send step. Returns false when the port is closed.
     bool Send(const TBoardCommand& command);
     bool SendSlider(TBoardSlider slider, int position);
+    // Sends unconditionally; a window sends it only when the selection
+    // actually changes to that mode.
     bool SendMode(TBoardMode mode);
     // One tick of the sweep timer. The phase flips once the selector is on
     // the line, before the value goes out: a failed value write leaves a

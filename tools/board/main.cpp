@@ -356,6 +356,9 @@ int main(int argc, char** argv)
     const Options options = ParseArguments(argc, argv);
 
     std::signal(SIGPIPE, SIG_IGN);
+    // Started in the background of a shell, a read of the terminal would
+    // stop the board; this way the read fails and requests are given up.
+    std::signal(SIGTTIN, SIG_IGN);
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1})
