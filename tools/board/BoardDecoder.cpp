@@ -204,7 +204,6 @@ std::vector<TLineEvent> TBoardDecoder::Feed(std::string_view bytes)
     std::vector<TLineEvent> events;
     for (char byte : bytes)
         TakeByte(byte, events);
-    EmitStray(events);
     return events;
 }
 

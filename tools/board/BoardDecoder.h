@@ -57,13 +57,15 @@ struct TLineEvent {
 class TBoardDecoder {
 public:
     // Decodes `bytes` following whatever was fed before. Events come in
-    // line order; an unfinished command stays pending.
+    // line order; an unfinished command stays pending, and so does a run of
+    // stray bytes until something else arrives, so that the events do not
+    // depend on how the line happened to split the bytes.
     std::vector<TLineEvent> Feed(std::string_view bytes);
-    // The line went quiet or away: a pending unfinished command is reported
-    // as a half command and forgotten.
+    // The line went quiet or away: pending stray bytes are reported, and an
+    // unfinished command as a half command; both are then forgotten.
     std::vector<TLineEvent> Flush();
-    // True while part of a command waits for the rest.
-    bool HasPending() const { return !pending_.empty(); }
+    // True while something waits for Flush.
+    bool HasPending() const { return !pending_.empty() || !stray_.empty(); }
 
 private:
     void TakeByte(char byte, std::vector<TLineEvent>& events);
