@@ -1,5 +1,7 @@
 #include "serial/ComError.h"
 
+#include "i18n/gnugettext.h"
+
 #include <array>
 #include <mutex>
 
@@ -38,11 +40,6 @@ constexpr const char* osCodeSuffix = " (win error code: %d)";
 std::mutex tableMutex;
 std::array<std::string, 23> messageTable;
 bool tableFilled = false;
-
-std::string LookupText(const char* text)
-{
-    return text;
-}
 
 std::string Suffix(std::int32_t osCode)
 {
@@ -83,6 +80,7 @@ EComPort::EComPort(std::int32_t code, std::int32_t osCode)
 
 void InitComPortModule()
 {
+    AddResourceTextDomain("cport");
     std::lock_guard lock(tableMutex);
     for (std::size_t i = 0; i < originalTexts.size(); ++i)
         messageTable[i] = LookupText(originalTexts[i]);

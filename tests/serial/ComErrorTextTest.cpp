@@ -1,0 +1,73 @@
+// The port's error texts come from the message catalogues once the serial
+// module has started, with the OS-code suffix translated too.
+#include "i18n/gnugettext.h"
+#include "serial/CPort.h"
+#include "tests/i18n/CatalogueFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+using i18ntest::CompileCatalogue;
+using i18ntest::PoSource;
+using i18ntest::ScopedEnvironment;
+using i18ntest::ScratchFolder;
+
+std::string OpenFailure(const char* device)
+{
+    TComPort port;
+    port.SetPort(device);
+    try {
+        port.OpenPort();
+    } catch (const EComPort& e) {
+        return e.what();
+    }
+    return "opened";
+}
+
+TEST(ComErrorText, TextsAndSuffixComeFromTheDefaultCatalogue)
+{
+    ScratchFolder scratch;
+    CompileCatalogue(PoSource({{"Unable to open com port", "Port kann nicht geöffnet werden"},
+                               {" (win error code: %d)", " (Systemfehler %d)"},
+                               {"Cannot set property while connected", "Nicht bei offenem Port"}}),
+                     scratch / "bin/locale/de/LC_MESSAGES/default.mo");
+    ScopedEnvironment lang("LANG", "de_DE.UTF-8");
+    ScopedEnvironment all("LC_ALL", std::nullopt);
+    ScopedEnvironment messages("LC_MESSAGES", std::nullopt);
+
+    EXPECT_EQ(OpenFailure("/dev/no-such-port"), "Unable to open com port (win error code: 2)");
+
+    StartCatalogueEngine(scratch / "bin/panel");
+    InitComPortModule();
+    EXPECT_EQ(OpenFailure("/dev/no-such-port"), "Port kann nicht geöffnet werden (Systemfehler 2)");
+    EXPECT_EQ(EComPort(CError_ConnChangeProp).what(), std::string("Nicht bei offenem Port"));
+    // Texts without a translation stay as they are.
+    EXPECT_EQ(EComPort(CError_RegFailed).what(), std::string("Link (un)registration failed"));
+    const auto domains = ResourceTextDomains();
+    EXPECT_NE(std::find(domains.begin(), domains.end(), "cport"), domains.end());
+
+    DoneComPortModule();
+    StopCatalogueEngine();
+    EXPECT_EQ(OpenFailure("/dev/no-such-port"), "Unable to open com port (win error code: 2)");
+}
+
+TEST(ComErrorText, ATranslatedSuffixCannotInjectFormatDirectives)
+{
+    ScratchFolder scratch;
+    CompileCatalogue(PoSource({{" (win error code: %d)", " %s%n (code %d, again %d)"}}),
+                     scratch / "bin/locale/fr/LC_MESSAGES/default.mo");
+    ScopedEnvironment lang("LANG", "fr");
+    ScopedEnvironment all("LC_ALL", std::nullopt);
+    ScopedEnvironment messages("LC_MESSAGES", std::nullopt);
+    StartCatalogueEngine(scratch / "bin/panel");
+    InitComPortModule();
+    EXPECT_EQ(std::string(EComPort(CError_OpenFailed, 13).what()),
+              "Unable to open com port %s%n (code 13, again %d)");
+    DoneComPortModule();
+    StopCatalogueEngine();
+}
+
+} // namespace
