@@ -43,6 +43,8 @@ void Signal(int fd)
 
 void Drain(int fd)
 {
+    if (fd < 0)
+        return;
     std::uint64_t value;
     while (::read(fd, &value, sizeof value) > 0) {
     }
@@ -88,7 +90,7 @@ std::string DevicePath(std::string_view name)
 
 // ---- Transfer -----------------------------------------------------------------
 
-Transfer::Transfer() : wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+Transfer::Transfer() = default;
 
 Transfer::~Transfer()
 {
@@ -271,11 +273,19 @@ int SerialDevice::SetTimeouts(const Timeouts& timeouts)
 
 // ---- transfers ---------------------------------------------------------------
 
-void SerialDevice::Register(Transfer& transfer)
+int SerialDevice::Register(Transfer& transfer)
 {
+    // Most transfers finish when they start; only a pending one needs the
+    // event an abort wakes it with.
+    if (transfer.wakeFd_ < 0) {
+        transfer.wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (transfer.wakeFd_ < 0)
+            return errno;
+    }
     std::lock_guard lock(pendingMutex_);
     pending_.insert(&transfer);
     transfer.device_ = this;
+    return 0;
 }
 
 void SerialDevice::Unregister(Transfer& transfer)
@@ -377,6 +387,40 @@ int SerialDevice::PollTimeout(const Transfer& t, Clock::time_point now) const
     return timeout;
 }
 
+void SerialDevice::Begin(Transfer& t, bool write, std::int32_t count)
+{
+    Drain(t.wakeFd_);
+    t.aborted_ = false;
+    t.write_ = write;
+    t.count_ = count;
+    t.done_ = 0;
+    t.error_ = 0;
+    t.completed_ = false;
+    t.firstByteOnly_ = false;
+    t.interval_ = 0;
+    t.hasTotal_ = false;
+}
+
+int SerialDevice::Finish(Transfer& t, int error, bool complete, std::int32_t& immediate)
+{
+    if (!error && !complete)
+        error = Register(t); // pending: Wait finishes it
+    if (error || complete) {
+        t.completed_ = true;
+        t.error_ = error;
+        if (!error)
+            immediate = t.done_;
+    }
+    return error;
+}
+
+void SerialDevice::SetTotal(Transfer& t, std::uint64_t totalMs, Clock::time_point now)
+{
+    t.hasTotal_ = totalMs > 0;
+    // All-ones settings multiply up to centuries; a year is forever enough.
+    t.totalDeadline_ = now + std::chrono::milliseconds(std::min<std::uint64_t>(totalMs, 365ull * 24 * 3600 * 1000));
+}
+
 int SerialDevice::StartRead(Transfer& t, char* destination, std::int32_t count, std::int32_t& immediate)
 {
     immediate = 0;
@@ -384,42 +428,27 @@ int SerialDevice::StartRead(Transfer& t, char* destination, std::int32_t count, 
         return EBADF;
     if (count < 0 || (count > 0 && !destination))
         return EINVAL;
-    Drain(t.wakeFd_);
-    t.aborted_ = false;
-    t.write_ = false;
+    Begin(t, false, count);
     t.readTo_ = destination;
-    t.count_ = count;
-    t.done_ = 0;
-    t.error_ = 0;
-    t.completed_ = false;
 
+    // The usual meaning of the read time-outs: all-ones interval with zero
+    // totals returns at once; all-ones interval and multiplier with a
+    // constant waits that long for the first byte only; otherwise a total
+    // of multiplier x count + constant and a longest gap between bytes.
     const Timeouts& to = timeouts_;
     const auto now = Clock::now();
     const bool returnAtOnce = to.ReadInterval == allOnes && to.ReadTotalMultiplier == 0 && to.ReadTotalConstant == 0;
     t.firstByteOnly_ = to.ReadInterval == allOnes && to.ReadTotalMultiplier == allOnes &&
                        to.ReadTotalConstant > 0 && to.ReadTotalConstant < allOnes;
-    std::uint64_t total = t.firstByteOnly_
-                              ? to.ReadTotalConstant
-                              : std::uint64_t(to.ReadTotalMultiplier) * std::uint64_t(count) + to.ReadTotalConstant;
-    t.hasTotal_ = total > 0;
-    total = std::min<std::uint64_t>(total, std::uint64_t(24) * 3600 * 1000 * 365);
-    t.totalDeadline_ = now + std::chrono::milliseconds(total);
+    SetTotal(t,
+             t.firstByteOnly_ ? to.ReadTotalConstant
+                              : std::uint64_t(to.ReadTotalMultiplier) * std::uint64_t(count) + to.ReadTotalConstant,
+             now);
     t.interval_ = (to.ReadInterval == allOnes) ? 0 : to.ReadInterval;
     t.lastByte_ = now;
 
     const int error = ReadSome(t);
-    if (error) {
-        t.completed_ = true;
-        t.error_ = error;
-        return error;
-    }
-    if (returnAtOnce || ReadSatisfied(t, Clock::now())) {
-        t.completed_ = true;
-        immediate = t.done_;
-        return 0;
-    }
-    Register(t);
-    return 0;
+    return Finish(t, error, returnAtOnce || ReadSatisfied(t, Clock::now()), immediate);
 }
 
 int SerialDevice::StartWrite(Transfer& t, const char* source, std::int32_t count, std::int32_t& immediate)
@@ -429,21 +458,10 @@ int SerialDevice::StartWrite(Transfer& t, const char* source, std::int32_t count
         return EBADF;
     if (count < 0 || (count > 0 && !source))
         return EINVAL;
-    Drain(t.wakeFd_);
-    t.aborted_ = false;
-    t.write_ = true;
+    Begin(t, true, count);
     t.writeFrom_ = source;
-    t.count_ = count;
-    t.done_ = 0;
-    t.error_ = 0;
-    t.completed_ = false;
-    t.firstByteOnly_ = false;
-    t.interval_ = 0;
-    const std::uint64_t total =
-        std::uint64_t(timeouts_.WriteTotalMultiplier) * std::uint64_t(count) + timeouts_.WriteTotalConstant;
-    t.hasTotal_ = total > 0;
-    t.totalDeadline_ = Clock::now() + std::chrono::milliseconds(std::min<std::uint64_t>(total, std::uint64_t(1) << 40));
-
+    SetTotal(t, std::uint64_t(timeouts_.WriteTotalMultiplier) * std::uint64_t(count) + timeouts_.WriteTotalConstant,
+             Clock::now());
     {
         std::lock_guard lock(eventMutex_);
         txPending_ = true;
@@ -451,18 +469,7 @@ int SerialDevice::StartWrite(Transfer& t, const char* source, std::int32_t count
     Signal(maskFd_); // an event waiter starts watching the output drain
 
     const int error = WriteSome(t);
-    if (error) {
-        t.completed_ = true;
-        t.error_ = error;
-        return error;
-    }
-    if (t.done_ == t.count_) {
-        t.completed_ = true;
-        immediate = t.done_;
-        return 0;
-    }
-    Register(t);
-    return 0;
+    return Finish(t, error, t.done_ == t.count_, immediate);
 }
 
 int SerialDevice::Wait(Transfer& t, std::int32_t& transferred)

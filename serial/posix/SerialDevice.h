@@ -102,7 +102,10 @@ public:
 private:
     friend class Transfer;
     void Unregister(Transfer& transfer);
-    void Register(Transfer& transfer);
+    int Register(Transfer& transfer);
+    void Begin(Transfer& transfer, bool write, std::int32_t count);
+    int Finish(Transfer& transfer, int error, bool complete, std::int32_t& immediate);
+    static void SetTotal(Transfer& transfer, std::uint64_t totalMs, std::chrono::steady_clock::time_point now);
     int ReadSome(Transfer& transfer);
     int WriteSome(Transfer& transfer);
     bool ReadSatisfied(const Transfer& transfer, Transfer::Clock::time_point now) const;
