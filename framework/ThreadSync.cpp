@@ -4,11 +4,14 @@
 
 #include <QCoreApplication>
 #include <QMetaObject>
+#include <QPointer>
+#include <QSocketNotifier>
 
 #include <cerrno>
 #include <condition_variable>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <deque>
@@ -31,9 +34,40 @@ std::condition_variable queueChanged;   // a call was queued, or a thread ended
 std::condition_variable callDone;       // a queued call was taken or finished
 std::deque<std::shared_ptr<QueuedCall>> queue;
 
+// The main thread's event loop learns of queued calls through an eventfd
+// it watches: a thread only writes to it, so nothing of the hand-over
+// passes through Qt's own queues, whose futex locking ThreadSanitizer
+// cannot see.
+int wakeupFd = -1;
+QPointer<QSocketNotifier> wakeupNotifier;
+
+void EnsureWakeup()
+{
+    if (wakeupNotifier || !IsMainThread())
+        return;
+    if (wakeupFd < 0)
+        wakeupFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeupFd < 0)
+        return;
+    auto* notifier = new QSocketNotifier(wakeupFd, QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+        std::uint64_t count;
+        while (::read(wakeupFd, &count, sizeof count) > 0) {
+        }
+        TSyncThread::RunQueuedCalls();
+    });
+    wakeupNotifier = notifier;
+}
+
 void PostRunner()
 {
-    // The posted event makes the main thread's event loop run the queue.
+    if (wakeupNotifier) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(wakeupFd, &one, sizeof one);
+        return;
+    }
+    // A thread started before the main thread could set up the eventfd:
+    // a posted event does the same job.
     if (QCoreApplication* app = QCoreApplication::instance())
         QMetaObject::invokeMethod(app, [] { TSyncThread::RunQueuedCalls(); }, Qt::QueuedConnection);
 }
@@ -149,6 +183,7 @@ TSyncThread::~TSyncThread()
 
 void TSyncThread::Start(QThread::Priority priority)
 {
+    EnsureWakeup();
     ended_.store(false);
     thread_ = std::thread([this, priority] { Run(priority); });
 }
