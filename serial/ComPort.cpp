@@ -28,6 +28,9 @@ TCustomComPort::~TCustomComPort()
     // the device is released regardless.
     GuardedCall([this] { ClosePort(); });
     if (connected_) {
+        // Closing stopped half-way (the abort failed): the thread must still
+        // end before the device it waits on goes.
+        GuardedCall([this] { StopEventThread(); });
         device_->Close();
         connected_ = false;
     }
@@ -335,6 +338,8 @@ void TCustomComPort::StartEventThread()
     auto thread = std::make_unique<TComThread>(this);
     if (const int error = device_->SetEventMask(EventsToMask(events_)))
         throw EComPort(CError_OpenFailed, error);
+    if (!thread->CanStop())
+        throw EComPort(CError_OpenFailed, EMFILE);
     thread->Start(eventWaiterPriority_);
     thread_ = std::move(thread);
     threadCreated_ = true;
@@ -449,12 +454,12 @@ void TCustomComPort::OpenPort()
     connected_ = true;
     try {
         ApplyAllSettings();
+        StartEventThread();
     } catch (...) {
         DestroyPortHandle();
         connected_ = false;
         throw;
     }
-    StartEventThread();
     ForEachLink([this](TComLink& l) { if (l.OnConnectionChange) l.OnConnectionChange(this, true); });
     DoAfterOpen();
     ReportSignals();

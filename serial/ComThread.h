@@ -14,6 +14,9 @@ public:
 
     // Asks the loop to end; it wakes at once.
     void Stop();
+    // Whether the stop event could be made (a process out of descriptors
+    // cannot, and such a thread could never be stopped).
+    bool CanStop() const { return stopFd_ >= 0; }
 
     // The events of the batch being delivered.
     TComEvents Events() const { return events_; }
