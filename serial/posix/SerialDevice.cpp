@@ -304,6 +304,12 @@ std::int32_t SerialDevice::BufferedInput() const
     return queued + static_cast<std::int32_t>(backlog_.size() + filter_.Carried());
 }
 
+bool SerialDevice::NearlyFull(std::int32_t queued) const
+{
+    const std::int64_t size = inputSize_;
+    return size > 0 && std::int64_t(queued) * 10 >= size * 8;
+}
+
 int SerialDevice::ReadSome(Transfer& t)
 {
     std::lock_guard lock(inputMutex_);
@@ -342,8 +348,14 @@ int SerialDevice::ReadSome(Transfer& t)
         error = errno;
         break;
     }
-    if (t.done_ > before)
+    if (t.done_ > before) {
         t.lastByte_ = Clock::now();
+        // Reading below the 80 % mark lets the next crossing be reported.
+        int queued = 0;
+        if (::ioctl(fd_, FIONREAD, &queued) == 0 &&
+            !NearlyFull(queued + static_cast<std::int32_t>(backlog_.size() + filter_.Carried())))
+            wasNearlyFull_ = false;
+    }
     return error;
 }
 
@@ -544,6 +556,7 @@ int SerialDevice::Purge(bool input, bool output)
         std::lock_guard lock(inputMutex_);
         backlog_.clear();
         filter_.Reset();
+        wasNearlyFull_ = false;
     }
     return 0;
 }
@@ -665,11 +678,9 @@ int SerialDevice::WaitEvent(std::uint32_t& events, int stopFd)
         if (arrived) {
             if (mask & 0x0001)
                 events |= 0x0001;
-            const std::int32_t queued = BufferedInput();
-            const bool nearlyFull = inputSize_ > 0 && std::int64_t(queued) * 10 >= std::int64_t(inputSize_) * 8;
-            if (nearlyFull && !wasNearlyFull_ && (mask & 0x0400))
+            const bool nearlyFull = NearlyFull(BufferedInput());
+            if (nearlyFull && !wasNearlyFull_.exchange(true) && (mask & 0x0400))
                 events |= 0x0400;
-            wasNearlyFull_ = nearlyFull;
         }
         if (txPending_ && (mask & 0x0004)) {
             int outQueued = 0;

@@ -111,6 +111,7 @@ private:
     bool ReadSatisfied(const Transfer& transfer, Transfer::Clock::time_point now) const;
     int PollTimeout(const Transfer& transfer, Transfer::Clock::time_point now) const;
     std::int32_t BufferedInput() const;
+    bool NearlyFull(std::int32_t queued) const;
     void ApplyModemLines(bool dtr, bool rts);
     int ReadCounters(::serial_icounter_struct& counters) const;
 
@@ -142,7 +143,7 @@ private:
     bool hasModemLines_ = false;
     std::uint32_t lastModem_ = 0;
     int eventBase_[6] = {};   // frame, overrun, parity, brk, buf_overrun, rng
-    bool wasNearlyFull_ = false;
+    std::atomic<bool> wasNearlyFull_ = false;  // input queue at 80 % or more
 };
 
 } // namespace serialdev

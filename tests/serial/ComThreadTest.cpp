@@ -295,6 +295,55 @@ TEST(ComThread, WithoutSynchronisationHandlersRunOnTheEventThread)
     EXPECT_FALSE(port.onMainThread.front());
 }
 
+TEST(ComThread, OutputRunningEmptyIsReportedAfterAWrite)
+{
+    PtyPair pty;
+    ReceivingPort port(pty);
+    Journal journal;
+    TComLink link;
+    link.OnTransmitActivity = [&](QObject*, bool on) { journal.push_back(on ? "transmitting" : "idle"); };
+    link.OnTransmitEmpty = [&](QObject*) { journal.push_back("link empty"); };
+    port.OnTxEmpty = [&](QObject*) { journal.push_back("empty"); };
+    port.RegisterLink(&link);
+    port.OpenPort();
+    PumpFor(50ms);
+    EXPECT_EQ(journal, Journal{}); // nothing written, nothing to report
+
+    port.WriteText("0121");
+    ASSERT_TRUE(PumpUntil([&] { return journal.size() >= 4; }));
+    EXPECT_EQ(journal, (Journal{"transmitting", "idle", "link empty", "empty"}));
+    EXPECT_EQ(pty.Receive(4), "0121");
+    PumpFor(100ms);
+    EXPECT_EQ(journal.size(), 4u); // reported once per write, not again
+    port.ClosePort();
+    port.UnregisterLink(&link);
+}
+
+TEST(ComThread, InputQueueReachingEightyPercentIsReportedOnceItCrossesTheMark)
+{
+    PtyPair pty;
+    TComPort port;
+    port.SetPort(QString::fromStdString(pty.SlavePath()));
+    port.Buffer()->SetInputSize(10);
+    int full = 0;
+    port.OnRx80Full = [&](QObject*) { ++full; };
+    port.OpenPort(); // nobody reads: the queue only grows
+    pty.Send("1234567");
+    ASSERT_TRUE(PumpUntil([&] { return port.PendingInputCount() == 7; }));
+    PumpFor(50ms);
+    EXPECT_EQ(full, 0);
+    pty.Send("8");
+    ASSERT_TRUE(PumpUntil([&] { return full == 1; }));
+    pty.Send("9");
+    PumpFor(100ms);
+    EXPECT_EQ(full, 1);
+    std::string text;
+    port.ReadText(text, 9); // below the mark again
+    pty.Send("abcdefgh");
+    ASSERT_TRUE(PumpUntil([&] { return full == 2; }));
+    port.ClosePort();
+}
+
 TEST(ComThread, ClosingDiscardsUnreadBytes)
 {
     PtyPair pty;
