@@ -1,6 +1,8 @@
 // The serial line's vocabulary: enumerations, sets, and their text forms.
 #pragma once
 
+#include "serial/posix/LineSettings.h"
+
 #include <QMetaType>
 #include <QString>
 
@@ -91,18 +93,7 @@ inline constexpr TComEvent EventHandlingOrder[] = {evError, evRxChar, evTxEmpty,
 
 // The driver's line-event mask bits (the values the event mask and the
 // per-event notifications carry).
-namespace EventMask {
-inline constexpr std::uint32_t RxChar = 0x0001;
-inline constexpr std::uint32_t RxFlag = 0x0002;
-inline constexpr std::uint32_t TxEmpty = 0x0004;
-inline constexpr std::uint32_t CTS = 0x0008;
-inline constexpr std::uint32_t DSR = 0x0010;
-inline constexpr std::uint32_t RLSD = 0x0020;
-inline constexpr std::uint32_t Break = 0x0040;
-inline constexpr std::uint32_t Err = 0x0080;
-inline constexpr std::uint32_t Ring = 0x0100;
-inline constexpr std::uint32_t Rx80Full = 0x0400;
-} // namespace EventMask
+namespace EventMask = serialdev::EventBit;
 
 // Mask bit of one event.
 std::uint32_t EventMaskBit(TComEvent event);

@@ -68,6 +68,20 @@ inline constexpr std::uint32_t IOE = 0x0400;
 inline constexpr std::uint32_t Mode = 0x8000;
 } // namespace ErrorFlag
 
+// Line-event bits, as SetEventMask takes them and WaitEvent reports them.
+namespace EventBit {
+inline constexpr std::uint32_t RxChar = 0x0001;
+inline constexpr std::uint32_t RxFlag = 0x0002;
+inline constexpr std::uint32_t TxEmpty = 0x0004;
+inline constexpr std::uint32_t CTS = 0x0008;
+inline constexpr std::uint32_t DSR = 0x0010;
+inline constexpr std::uint32_t RLSD = 0x0020;
+inline constexpr std::uint32_t Break = 0x0040;
+inline constexpr std::uint32_t Err = 0x0080;
+inline constexpr std::uint32_t Ring = 0x0100;
+inline constexpr std::uint32_t Rx80Full = 0x0400;
+} // namespace EventBit
+
 // Modem status bits, as ModemStatus reports them.
 namespace ModemBit {
 inline constexpr std::uint32_t CTS = 0x0010;

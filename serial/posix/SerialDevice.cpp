@@ -639,11 +639,11 @@ int SerialDevice::WaitEvent(std::uint32_t& events, int stopFd)
             mask = eventMask_;
             txPending = txPending_;
         }
-        const std::uint32_t lineEvents = 0x0008 | 0x0010 | 0x0020 | 0x0040 | 0x0080 | 0x0100;
+        const std::uint32_t lineEvents = EventBit::CTS | EventBit::DSR | EventBit::RLSD | EventBit::Break | EventBit::Err | EventBit::Ring;
         int timeout = -1;
         if ((mask & lineEvents) && (hasModemLines_ || hasCounters_))
             timeout = modemPollMs;
-        if ((mask & 0x0004) && txPending)
+        if ((mask & EventBit::TxEmpty) && txPending)
             timeout = MinTimeout(timeout, drainPollMs);
 
         pollfd fds[2] = {{stopFd, POLLIN, 0}, {epollFd_, POLLIN, 0}};
@@ -676,13 +676,13 @@ int SerialDevice::WaitEvent(std::uint32_t& events, int stopFd)
         }
         mask = eventMask_;
         if (arrived) {
-            if (mask & 0x0001)
-                events |= 0x0001;
+            if (mask & EventBit::RxChar)
+                events |= EventBit::RxChar;
             const bool nearlyFull = NearlyFull(BufferedInput());
-            if (nearlyFull && !wasNearlyFull_.exchange(true) && (mask & 0x0400))
-                events |= 0x0400;
+            if (nearlyFull && !wasNearlyFull_.exchange(true) && (mask & EventBit::Rx80Full))
+                events |= EventBit::Rx80Full;
         }
-        if (txPending_ && (mask & 0x0004)) {
+        if (txPending_ && (mask & EventBit::TxEmpty)) {
             int outQueued = 0;
             bool writing;
             {
@@ -691,29 +691,29 @@ int SerialDevice::WaitEvent(std::uint32_t& events, int stopFd)
             }
             if (!writing && ::ioctl(fd_, TIOCOUTQ, &outQueued) == 0 && outQueued == 0) {
                 txPending_ = false;
-                events |= 0x0004;
+                events |= EventBit::TxEmpty;
             }
         }
-        if (hasModemLines_ && (mask & (0x0008 | 0x0010 | 0x0020 | 0x0100))) {
+        if (hasModemLines_ && (mask & (EventBit::CTS | EventBit::DSR | EventBit::RLSD | EventBit::Ring))) {
             std::uint32_t now = 0;
             if (ModemStatus(now) == 0) {
                 const std::uint32_t changed = now ^ lastModem_;
-                if ((changed & ModemBit::CTS) && (mask & 0x0008)) events |= 0x0008;
-                if ((changed & ModemBit::DSR) && (mask & 0x0010)) events |= 0x0010;
-                if ((changed & ModemBit::RLSD) && (mask & 0x0020)) events |= 0x0020;
-                if ((changed & ModemBit::Ring) && (now & ModemBit::Ring) && (mask & 0x0100)) events |= 0x0100;
+                if ((changed & ModemBit::CTS) && (mask & EventBit::CTS)) events |= EventBit::CTS;
+                if ((changed & ModemBit::DSR) && (mask & EventBit::DSR)) events |= EventBit::DSR;
+                if ((changed & ModemBit::RLSD) && (mask & EventBit::RLSD)) events |= EventBit::RLSD;
+                if ((changed & ModemBit::Ring) && (now & ModemBit::Ring) && (mask & EventBit::Ring)) events |= EventBit::Ring;
                 lastModem_ = now;
             }
         }
-        if (hasCounters_ && (mask & (0x0040 | 0x0080))) {
+        if (hasCounters_ && (mask & (EventBit::Break | EventBit::Err))) {
             serial_icounter_struct counters{};
             if (ReadCounters(counters) == 0) {
                 const int now[6] = {counters.frame, counters.overrun, counters.parity, counters.brk,
                                     counters.buf_overrun, counters.rng};
                 const bool lineError = now[0] != eventBase_[0] || now[1] != eventBase_[1] ||
                                        now[2] != eventBase_[2] || now[4] != eventBase_[4];
-                if (lineError && (mask & 0x0080)) events |= 0x0080;
-                if (now[3] != eventBase_[3] && (mask & 0x0040)) events |= 0x0040;
+                if (lineError && (mask & EventBit::Err)) events |= EventBit::Err;
+                if (now[3] != eventBase_[3] && (mask & EventBit::Break)) events |= EventBit::Break;
                 std::copy(now, now + 6, eventBase_);
             }
         }
