@@ -318,17 +318,23 @@ void TCustomComPort::ReportSignal(TModemSignal signal, bool on)
     }
 }
 
+void TCustomComPort::SignalChanged(TModemSignal signal)
+{
+    const bool on = ModemSignals().Contains(signal);
+    ReportSignal(signal, on);
+    switch (signal) {
+    case msCTS: DoCTSChange(on); break;
+    case msDSR: DoDSRChange(on); break;
+    case msRLSD: DoRLSDChange(on); break;
+    case msRing: break;
+    }
+}
+
 void TCustomComPort::ReportSignals()
 {
-    bool on = ModemSignals().Contains(msCTS);
-    ReportSignal(msCTS, on);
-    DoCTSChange(on);
-    on = ModemSignals().Contains(msDSR);
-    ReportSignal(msDSR, on);
-    DoDSRChange(on);
-    on = ModemSignals().Contains(msRLSD);
-    ReportSignal(msRLSD, on);
-    DoRLSDChange(on);
+    SignalChanged(msCTS);
+    SignalChanged(msDSR);
+    SignalChanged(msRLSD);
 }
 
 void TCustomComPort::StartEventThread()
@@ -383,28 +389,19 @@ void TCustomComPort::HandleEvents(TComEvents events)
             ForEachLink([this](TComLink& l) { if (l.OnRingSignal) l.OnRingSignal(this); });
             DoRing();
             break;
-        case evCTS: {
-            const bool on = ModemSignals().Contains(msCTS);
-            ReportSignal(msCTS, on);
-            DoCTSChange(on);
+        case evCTS:
+            SignalChanged(msCTS);
             break;
-        }
-        case evDSR: {
-            const bool on = ModemSignals().Contains(msDSR);
-            ReportSignal(msDSR, on);
-            DoDSRChange(on);
+        case evDSR:
+            SignalChanged(msDSR);
             break;
-        }
         case evRxFlag:
             ForEachLink([this](TComLink& l) { if (l.OnFlagCharacter) l.OnFlagCharacter(this); });
             DoRxFlag();
             break;
-        case evRLSD: {
-            const bool on = ModemSignals().Contains(msRLSD);
-            ReportSignal(msRLSD, on);
-            DoRLSDChange(on);
+        case evRLSD:
+            SignalChanged(msRLSD);
             break;
-        }
         case evRx80Full:
             DoRx80Full();
             break;

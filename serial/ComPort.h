@@ -204,6 +204,9 @@ private:
     template <class Notify>
     void ForEachLink(Notify notify);
     void ReportSignal(TModemSignal signal, bool on);
+    // Reads the signal's present state and reports it to the links, then
+    // to the port's own change notification.
+    void SignalChanged(TModemSignal signal);
     void ReportSignals();
 
     std::unique_ptr<serialdev::SerialDevice> device_;
