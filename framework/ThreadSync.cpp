@@ -16,11 +16,16 @@
 #include <unistd.h>
 #include <deque>
 #include <exception>
-#include <memory>
 #include <mutex>
 
 namespace {
 
+// A call handed to the main thread. One that somebody waits for lives on
+// the waiting thread's stack, and the main thread lets go of it for good the
+// moment it marks it done; a posted call lives on the heap and the main
+// thread deletes it. Either way exactly one thread ends its life, after
+// every use by the other, so even the exception it carries back is never
+// released by the main thread while the waiting thread still reads it.
 struct QueuedCall {
     std::function<void()> call;
     bool releaseFirst = false;   // the caller waits only until the call is taken
@@ -32,7 +37,7 @@ struct QueuedCall {
 std::mutex queueMutex;
 std::condition_variable queueChanged;   // a call was queued, or a thread ended
 std::condition_variable callDone;       // a queued call was taken or finished
-std::deque<std::shared_ptr<QueuedCall>> queue;
+std::deque<QueuedCall*> queue;
 
 // The main thread's event loop learns of queued calls through an eventfd
 // it watches: a thread only writes to it, so nothing of the hand-over
@@ -72,34 +77,43 @@ void PostRunner()
         QMetaObject::invokeMethod(app, [] { TSyncThread::RunQueuedCalls(); }, Qt::QueuedConnection);
 }
 
-void Enqueue(const std::shared_ptr<QueuedCall>& item)
+// Queues `item` and, unless it is detached, waits until it is done.
+void Enqueue(QueuedCall* item)
 {
+    const bool wait = !item->detached;
     {
         std::lock_guard lock(queueMutex);
         queue.push_back(item);
     }
     queueChanged.notify_all();
     PostRunner();
-    if (item->detached)
-        return;
+    if (!wait)
+        return; // a detached item may be gone already
     std::unique_lock lock(queueMutex);
     callDone.wait(lock, [&] { return item->done; });
 }
 
-// Runs one queued call; the queue lock is not held.
-void RunItem(const std::shared_ptr<QueuedCall>& item)
+void MarkDone(QueuedCall* item)
+{
+    {
+        std::lock_guard lock(queueMutex);
+        item->done = true;
+    }
+    callDone.notify_all();
+}
+
+// Runs one queued call on the main thread; the queue lock is not held.
+void RunItem(QueuedCall* item)
 {
     if (item->detached) {
         GuardedCall(item->call);
+        delete item;
         return;
     }
     if (item->releaseFirst) {
-        {
-            std::lock_guard lock(queueMutex);
-            item->done = true;
-        }
-        callDone.notify_all();
-        GuardedCall(item->call);
+        const std::function<void()> call = std::move(item->call);
+        MarkDone(item); // from here on the item belongs to its thread alone
+        GuardedCall(call);
         return;
     }
     try {
@@ -107,11 +121,7 @@ void RunItem(const std::shared_ptr<QueuedCall>& item)
     } catch (...) {
         item->error = std::current_exception();
     }
-    {
-        std::lock_guard lock(queueMutex);
-        item->done = true;
-    }
-    callDone.notify_all();
+    MarkDone(item);
 }
 
 } // namespace
@@ -128,11 +138,11 @@ void TSyncThread::Synchronize(const std::function<void()>& call)
         call();
         return;
     }
-    auto item = std::make_shared<QueuedCall>();
-    item->call = call;
-    Enqueue(item);
-    if (item->error)
-        std::rethrow_exception(item->error);
+    QueuedCall item;
+    item.call = call;
+    Enqueue(&item);
+    if (item.error)
+        std::rethrow_exception(item.error);
 }
 
 void TSyncThread::Notify(const std::function<void()>& call)
@@ -141,10 +151,10 @@ void TSyncThread::Notify(const std::function<void()>& call)
         GuardedCall(call);
         return;
     }
-    auto item = std::make_shared<QueuedCall>();
-    item->call = call;
-    item->releaseFirst = true;
-    Enqueue(item);
+    QueuedCall item;
+    item.call = call;
+    item.releaseFirst = true;
+    Enqueue(&item);
 }
 
 void TSyncThread::Post(const std::function<void()>& call)
@@ -153,7 +163,7 @@ void TSyncThread::Post(const std::function<void()>& call)
         GuardedCall(call);
         return;
     }
-    auto item = std::make_shared<QueuedCall>();
+    auto* item = new QueuedCall;
     item->call = call;
     item->detached = true;
     Enqueue(item);
@@ -162,7 +172,7 @@ void TSyncThread::Post(const std::function<void()>& call)
 void TSyncThread::RunQueuedCalls()
 {
     for (;;) {
-        std::shared_ptr<QueuedCall> item;
+        QueuedCall* item;
         {
             std::lock_guard lock(queueMutex);
             if (queue.empty())
