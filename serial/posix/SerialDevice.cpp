@@ -260,6 +260,7 @@ int SerialDevice::SetLineSettings(const LineSettings& settings)
     ApplyModemLines(setup.raiseDTR, setup.raiseRTS);
     std::lock_guard lock(inputMutex_);
     filter_.Configure(setup.markErrors, setup.replaceErrors, setup.errorChar, setup.discardNull);
+    eventChar_ = settings.EvtChar;
     return 0;
 }
 
@@ -302,6 +303,28 @@ std::int32_t SerialDevice::BufferedInput() const
         queued = 0;
     std::lock_guard lock(inputMutex_);
     return queued + static_cast<std::int32_t>(backlog_.size() + filter_.Carried());
+}
+
+bool SerialDevice::TakeInForEventChar()
+{
+    // A tty cannot be peeked at, so the bytes are read here and kept for the
+    // owner's reads, which take the backlog first. The input queue size
+    // bounds how much is held, so flow control still sees a filling queue.
+    std::lock_guard lock(inputMutex_);
+    const std::size_t limit = static_cast<std::size_t>(std::max<std::int32_t>(inputSize_, 1));
+    bool seen = false;
+    while (backlog_.size() < limit) {
+        char raw[4096];
+        const ssize_t n = ::read(fd_, raw, std::min(sizeof raw, limit - backlog_.size()));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break; // nothing more, or a failure the next wait reports
+        const std::size_t from = backlog_.size();
+        filter_.Process(raw, static_cast<std::size_t>(n), backlog_);
+        seen = seen || backlog_.find(eventChar_, from) != std::string::npos;
+    }
+    return seen;
 }
 
 bool SerialDevice::NearlyFull(std::int32_t queued) const
@@ -678,6 +701,8 @@ int SerialDevice::WaitEvent(std::uint32_t& events, int stopFd)
         if (arrived) {
             if (mask & EventBit::RxChar)
                 events |= EventBit::RxChar;
+            if ((mask & EventBit::RxFlag) && TakeInForEventChar())
+                events |= EventBit::RxFlag;
             const bool nearlyFull = NearlyFull(BufferedInput());
             if (nearlyFull && !wasNearlyFull_.exchange(true) && (mask & EventBit::Rx80Full))
                 events |= EventBit::Rx80Full;

@@ -112,6 +112,9 @@ private:
     int PollTimeout(const Transfer& transfer, Transfer::Clock::time_point now) const;
     std::int32_t BufferedInput() const;
     bool NearlyFull(std::int32_t queued) const;
+    // Takes what the line has received into the backlog (up to the input
+    // queue size) and tells whether the event character was among it.
+    bool TakeInForEventChar();
     void ApplyModemLines(bool dtr, bool rts);
     int ReadCounters(::serial_icounter_struct& counters) const;
 
@@ -122,10 +125,13 @@ private:
     std::atomic<std::int32_t> inputSize_ = 1024;
     std::atomic<std::int32_t> outputSize_ = 1024;
 
-    // Input resolved by the filter but not yet asked for.
+    // Input resolved by the filter but not yet asked for: what a pending mark
+    // left over, and what the event wait took in to look for the event
+    // character.
     mutable std::mutex inputMutex_;
     InputFilter filter_;
     std::string backlog_;
+    char eventChar_ = 0;
 
     std::mutex pendingMutex_;
     std::set<Transfer*> pending_;

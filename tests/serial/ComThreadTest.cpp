@@ -344,6 +344,30 @@ TEST(ComThread, InputQueueReachingEightyPercentIsReportedOnceItCrossesTheMark)
     port.ClosePort();
 }
 
+TEST(ComThread, EventCharacterIsReportedAndItsBytesStayReadable)
+{
+    PtyPair pty;
+    ReceivingPort port(pty);
+    port.SetEventChar('\n');
+    Journal journal;
+    TComLink link;
+    link.OnFlagCharacter = [&](QObject*) { journal.push_back("link flag"); };
+    port.OnRxFlag = [&](QObject*) { journal.push_back("flag"); };
+    port.RegisterLink(&link);
+    port.OpenPort();
+    pty.Send("no end yet");
+    ASSERT_TRUE(PumpUntil([&] { return port.Received() == "no end yet"; }));
+    PumpFor(50ms);
+    EXPECT_EQ(journal, Journal{});
+
+    pty.Send("line\nmore");
+    ASSERT_TRUE(PumpUntil([&] { return journal.size() == 2; }));
+    EXPECT_EQ(journal, (Journal{"link flag", "flag"}));
+    ASSERT_TRUE(PumpUntil([&] { return port.Received() == "no end yetline\nmore"; }));
+    port.ClosePort();
+    port.UnregisterLink(&link);
+}
+
 TEST(ComThread, ClosingDiscardsUnreadBytes)
 {
     PtyPair pty;
