@@ -422,8 +422,13 @@ int SerialDevice::PollTimeout(const Transfer& t, Clock::time_point now) const
     return timeout;
 }
 
-void SerialDevice::Begin(Transfer& t, bool write, std::int32_t count)
+int SerialDevice::Begin(Transfer& t, bool write, const void* buffer, std::int32_t count, std::int32_t& immediate)
 {
+    immediate = 0;
+    if (fd_ < 0)
+        return EBADF;
+    if (count < 0 || (count > 0 && !buffer))
+        return EINVAL;
     Drain(t.wakeFd_);
     t.aborted_ = false;
     t.write_ = write;
@@ -434,6 +439,7 @@ void SerialDevice::Begin(Transfer& t, bool write, std::int32_t count)
     t.firstByteOnly_ = false;
     t.interval_ = 0;
     t.hasTotal_ = false;
+    return 0;
 }
 
 int SerialDevice::Finish(Transfer& t, int error, bool complete, std::int32_t& immediate)
@@ -458,12 +464,8 @@ void SerialDevice::SetTotal(Transfer& t, std::uint64_t totalMs, Clock::time_poin
 
 int SerialDevice::StartRead(Transfer& t, char* destination, std::int32_t count, std::int32_t& immediate)
 {
-    immediate = 0;
-    if (fd_ < 0)
-        return EBADF;
-    if (count < 0 || (count > 0 && !destination))
-        return EINVAL;
-    Begin(t, false, count);
+    if (const int error = Begin(t, false, destination, count, immediate))
+        return error;
     t.readTo_ = destination;
 
     // The usual meaning of the read time-outs: all-ones interval with zero
@@ -488,12 +490,8 @@ int SerialDevice::StartRead(Transfer& t, char* destination, std::int32_t count, 
 
 int SerialDevice::StartWrite(Transfer& t, const char* source, std::int32_t count, std::int32_t& immediate)
 {
-    immediate = 0;
-    if (fd_ < 0)
-        return EBADF;
-    if (count < 0 || (count > 0 && !source))
-        return EINVAL;
-    Begin(t, true, count);
+    if (const int error = Begin(t, true, source, count, immediate))
+        return error;
     t.writeFrom_ = source;
     SetTotal(t, std::uint64_t(timeouts_.WriteTotalMultiplier) * std::uint64_t(count) + timeouts_.WriteTotalConstant,
              Clock::now());

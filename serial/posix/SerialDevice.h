@@ -103,7 +103,8 @@ private:
     friend class Transfer;
     void Unregister(Transfer& transfer);
     int Register(Transfer& transfer);
-    void Begin(Transfer& transfer, bool write, std::int32_t count);
+    // Checks the arguments and readies the transfer for a new start.
+    int Begin(Transfer& transfer, bool write, const void* buffer, std::int32_t count, std::int32_t& immediate);
     int Finish(Transfer& transfer, int error, bool complete, std::int32_t& immediate);
     static void SetTotal(Transfer& transfer, std::uint64_t totalMs, std::chrono::steady_clock::time_point now);
     int ReadSome(Transfer& transfer);
