@@ -1,0 +1,48 @@
+#include "serial/ComPortList.h"
+
+#include "serial/ComError.h"
+#include "serial/posix/PortList.h"
+
+#include <QCollator>
+#include <QString>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+TPortNameSource installedSource;
+
+int SystemPortNames(std::vector<std::string>& names)
+{
+    return serialdev::ListPorts(serialdev::SystemPortSources(), names);
+}
+
+} // namespace
+
+TPortNameSource SetPortNameSource(TPortNameSource source)
+{
+    TPortNameSource previous = std::move(installedSource);
+    installedSource = std::move(source);
+    return previous;
+}
+
+void ListSerialPorts(QStringList& target)
+{
+    target.clear();
+    std::vector<std::string> names;
+    const int error = installedSource ? installedSource(names) : SystemPortNames(names);
+    if (error != 0)
+        throw EComPort(CError_RegError, error);
+
+    QStringList list;
+    list.reserve(static_cast<qsizetype>(names.size()));
+    for (const std::string& name : names)
+        list.append(QString::fromLocal8Bit(name.c_str()));
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(false);
+    std::stable_sort(list.begin(), list.end(),
+                     [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    target = std::move(list);
+}

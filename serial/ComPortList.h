@@ -1,0 +1,25 @@
+// The serial ports present on this machine, as the port selectors and the
+// command-line tool list them. The device layer finds them; this is the
+// port component's view of that list.
+#pragma once
+
+#include <QStringList>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Replaces `target` with the names of the serial ports present, one per
+// port, sorted by the locale's case-insensitive text comparison ("COM10"
+// before "COM2"), duplicates kept. Raises EComPort code 23 ("Registry
+// error") with the errno value when the system's list cannot be read; the
+// target is then left empty. No port at all is an empty list, not an error.
+void ListSerialPorts(QStringList& target);
+
+// Where ListSerialPorts takes its names from: fills `names` in any order
+// and returns 0, or an errno value when the list cannot be read.
+using TPortNameSource = std::function<int(std::vector<std::string>& names)>;
+
+// Installs `source` and returns the one it replaces; an empty function
+// restores the system's list (sysfs and CPORT_EXTRA_PORTS).
+TPortNameSource SetPortNameSource(TPortNameSource source);
