@@ -8,12 +8,27 @@ namespace {
 
 thread_local TFormLoading* currentLoading = nullptr;
 
-void Erase(std::vector<TComponent*>& list, TComponent* item)
+template <class T>
+void Erase(std::vector<T*>& list, T* item)
 {
     list.erase(std::remove(list.begin(), list.end(), item), list.end());
 }
 
 } // namespace
+
+TFreeNotifyTarget::~TFreeNotifyTarget()
+{
+    ForgetWatched();
+}
+
+void TFreeNotifyTarget::Notification(TComponent*, TOperation) {}
+
+void TFreeNotifyTarget::ForgetWatched()
+{
+    for (TComponent* watched : watching_)
+        Erase(watched->watchers_, this);
+    watching_.clear();
+}
 
 TComponent::TComponent(QObject* owner) : QObject(owner)
 {
@@ -28,9 +43,9 @@ TComponent::~TComponent()
     SendRemovalNotices();
 }
 
-void TComponent::FreeNotification(TComponent* watcher)
+void TComponent::FreeNotification(TFreeNotifyTarget* watcher)
 {
-    if (!watcher || watcher == this)
+    if (!watcher || watcher == static_cast<TFreeNotifyTarget*>(this))
         return;
     if (std::find(watchers_.begin(), watchers_.end(), watcher) == watchers_.end()) {
         watchers_.push_back(watcher);
@@ -38,7 +53,7 @@ void TComponent::FreeNotification(TComponent* watcher)
     }
 }
 
-void TComponent::RemoveFreeNotification(TComponent* watcher)
+void TComponent::RemoveFreeNotification(TFreeNotifyTarget* watcher)
 {
     if (!watcher)
         return;
@@ -51,8 +66,6 @@ void TComponent::Loaded()
     loading_ = false;
 }
 
-void TComponent::Notification(TComponent*, TOperation) {}
-
 void TComponent::SendRemovalNotices()
 {
     if (removalSent_)
@@ -60,8 +73,8 @@ void TComponent::SendRemovalNotices()
     removalSent_ = true;
     // A watcher may withdraw other requests from inside its notice, so work
     // on a copy and skip any that left the list meanwhile.
-    const std::vector<TComponent*> watchers = watchers_;
-    for (TComponent* watcher : watchers) {
+    const std::vector<TFreeNotifyTarget*> watchers = watchers_;
+    for (TFreeNotifyTarget* watcher : watchers) {
         if (std::find(watchers_.begin(), watchers_.end(), watcher) == watchers_.end())
             continue;
         Erase(watcher->watching_, this);
@@ -69,9 +82,7 @@ void TComponent::SendRemovalNotices()
     }
     watchers_.clear();
     // Components this one watched must not notify it after it is gone.
-    for (TComponent* watched : watching_)
-        Erase(watched->watchers_, this);
-    watching_.clear();
+    ForgetWatched();
 }
 
 TFormLoading::TFormLoading() : outer_(currentLoading)

@@ -7,12 +7,38 @@
 
 #include <vector>
 
-class TComponent : public QObject {
-    Q_OBJECT
+class TComponent;
 
+// Anything that follows components it does not own: it asks a component for
+// a removal notice (TComponent::FreeNotification) and forgets the component
+// when the notice comes. Kept apart from TComponent so that widgets, which
+// cannot also be components, can watch a port the same way components do.
+class TFreeNotifyTarget {
 public:
     enum TOperation { opInsert, opRemove };
 
+    TFreeNotifyTarget() = default;
+    TFreeNotifyTarget(const TFreeNotifyTarget&) = delete;
+    TFreeNotifyTarget& operator=(const TFreeNotifyTarget&) = delete;
+    // A watcher that goes first leaves the lists of the components it
+    // watched, so none of them notifies a destroyed object.
+    virtual ~TFreeNotifyTarget();
+
+protected:
+    // Receives removal notices of watched components. The component is
+    // still whole when this runs: its destruction has only begun.
+    virtual void Notification(TComponent* component, TOperation operation);
+
+private:
+    friend class TComponent;
+    void ForgetWatched();
+    std::vector<TComponent*> watching_;  // whose lists hold this one
+};
+
+class TComponent : public QObject, public TFreeNotifyTarget {
+    Q_OBJECT
+
+public:
     // The owner becomes the QObject parent and so destroys this component.
     explicit TComponent(QObject* owner = nullptr);
     ~TComponent() override;
@@ -25,18 +51,15 @@ public:
 
     // Asks for a removal notice: `watcher` gets Notification(this, opRemove)
     // at the start of this component's destruction. Asking twice is harmless.
-    void FreeNotification(TComponent* watcher);
+    void FreeNotification(TFreeNotifyTarget* watcher);
     // Withdraws the request.
-    void RemoveFreeNotification(TComponent* watcher);
+    void RemoveFreeNotification(TFreeNotifyTarget* watcher);
 
     // End-of-loading step, run once for each component a form created,
     // in creation order. Overrides must call the base first.
     virtual void Loaded();
 
 protected:
-    // Receives removal notices of watched components.
-    virtual void Notification(TComponent* component, TOperation operation);
-
     // Sends the removal notices. A class whose destructor tears down state
     // that watchers may still reach calls this as its first statement; the
     // base destructor calls it otherwise. Only the first call sends.
@@ -44,11 +67,11 @@ protected:
 
 private:
     friend class TFormLoading;
+    friend class TFreeNotifyTarget;
 
     bool loading_ = false;
     bool removalSent_ = false;
-    std::vector<TComponent*> watchers_;  // told when this one goes
-    std::vector<TComponent*> watching_;  // whose lists hold this one
+    std::vector<TFreeNotifyTarget*> watchers_;  // told when this one goes
 };
 
 // Marks the span in which a form's components are created (a uic setupUi

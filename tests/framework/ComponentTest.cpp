@@ -93,6 +93,53 @@ TEST_F(ComponentTest, WithdrawnRequestAndDestroyedWatcherGetNoNotice)
     EXPECT_EQ(journal, (std::vector<std::string>{"destroying port"}));
 }
 
+// A watcher that is not a component (as a widget is): same notices, and it
+// leaves the lists of what it watched when it goes first.
+class PlainWatcher : public TFreeNotifyTarget {
+public:
+    TComponent* watched = nullptr;
+    int notices = 0;
+
+protected:
+    void Notification(TComponent* component, TOperation operation) override
+    {
+        if (operation == opRemove && component == watched) {
+            ++notices;
+            journal.push_back("plain watcher forgets its component");
+            watched = nullptr;
+        }
+    }
+};
+
+TEST_F(ComponentTest, ObjectsThatAreNotComponentsWatchTheSameWay)
+{
+    auto port = std::make_unique<Recorder>("port");
+    PlainWatcher kept;
+    auto gone = std::make_unique<PlainWatcher>();
+    kept.watched = port.get();
+    gone->watched = port.get();
+    port->FreeNotification(&kept);
+    port->FreeNotification(gone.get());
+    port->FreeNotification(&kept);
+    gone.reset(); // must not be called once destroyed
+
+    port.reset();
+    EXPECT_EQ(journal, (std::vector<std::string>{"plain watcher forgets its component", "destroying port"}));
+    EXPECT_EQ(kept.notices, 1);
+    EXPECT_EQ(kept.watched, nullptr);
+}
+
+TEST_F(ComponentTest, WatcherWithdrawingItsRequestIsNotCalled)
+{
+    auto port = std::make_unique<Recorder>("port");
+    PlainWatcher watcher;
+    watcher.watched = port.get();
+    port->FreeNotification(&watcher);
+    port->RemoveFreeNotification(&watcher);
+    port.reset();
+    EXPECT_EQ(watcher.notices, 0);
+}
+
 TEST_F(ComponentTest, OwnerDestroysOwnedComponents)
 {
     auto window = std::make_unique<Recorder>("window");
