@@ -73,7 +73,6 @@ TComLed::TComLed(QWidget* parent)
     resize(LedSize, LedSize);
     // Drawn on the parent's surface: only the glyph's opaque pixels are
     // painted, the parent's background shows everywhere else.
-    setAttribute(Qt::WA_NoSystemBackground);
     setAutoFillBackground(false);
     setMouseTracking(true);
     link_->OnConnectionChange = [this](QObject* sender, bool onOff) { SignalChanged(sender, onOff); };
