@@ -41,6 +41,18 @@ public:
     void Deliver(TComEvents events) { HandleEvents(events); }
 };
 
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
 // A shown window with a plain backdrop and one LED at (10, 10).
 class LedTest : public ::testing::Test {
 protected:
@@ -272,20 +284,10 @@ TEST_F(LedTest, ADisabledLedShowsTheOffGlyphWhateverItsState)
     EXPECT_EQ(Centre(), DarkRed);
     EXPECT_EQ(led->State(), lsOn);
 
-    int paints = 0;
-    struct PaintCounter : QObject {
-        int* count;
-        explicit PaintCounter(int* c) : count(c) {}
-        bool eventFilter(QObject*, QEvent* event) override
-        {
-            if (event->type() == QEvent::Paint)
-                ++*count;
-            return false;
-        }
-    } counter(&paints);
+    PaintCounter counter;
     led->installEventFilter(&counter);
     led->setEnabled(true);
-    ASSERT_TRUE(PumpUntil([&] { return paints > 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return counter.paints > 0; }));
     EXPECT_EQ(Centre(), Red);
     led->removeEventFilter(&counter);
 }
@@ -573,17 +575,6 @@ TEST_F(LedTest, WithRingDurationZeroARingKeepsTheLampLit)
 }
 
 // ---- no operator input inside a port operation --------------------------------
-
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
 
 void QueueClick(QWidget* target)
 {
