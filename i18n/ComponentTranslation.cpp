@@ -15,6 +15,7 @@
 #include <QMetaProperty>
 #include <QObject>
 #include <QPointer>
+#include <QVariant>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QWidget>
@@ -201,8 +202,16 @@ private:
             const int index = object.metaObject()->indexOfProperty(property.name());
             if (index < 0)
                 throw Exception("Property disappeared...");
-            if (!object.metaObject()->property(index).write(&object, result))
-                throw Exception("Property refused the text " + translated);
+            // Written through the object's own metacall rather than
+            // QMetaProperty::write: a setter's exception then travels only
+            // through moc's code and ours, never through Qt's library code.
+            QString argument = result;
+            QVariant variant(result);
+            int status = -1;
+            int flags = 0;
+            void* arguments[] = {&argument, &variant, &status, &flags};
+            if (object.qt_metacall(QMetaObject::WriteProperty, index, arguments) >= 0)
+                throw Exception("Property disappeared...");
             return;
         }
         if (type.flags().testFlag(QMetaType::PointerToQObject)) {

@@ -41,6 +41,13 @@ std::string RunningExecutablePath();
 
 // ---- Lookup -------------------------------------------------------------------
 
+// Marks a text that is looked up later (a table of messages) for the
+// extraction of translation templates; gives the text back as it is.
+constexpr const char* MarkForTranslation(const char* text) noexcept
+{
+    return text;
+}
+
 // LookupTextInDomain in the active domain ("default").
 std::string LookupText(std::string text);
 
