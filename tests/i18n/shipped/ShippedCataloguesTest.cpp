@@ -125,7 +125,7 @@ TEST_F(ShippedCatalogues, TheSetupDialogsCaptionsComeInGerman)
     EXPECT_EQ(form.Label3->text(), QStringLiteral("Datenbits"));
     EXPECT_EQ(form.Label4->text(), QStringLiteral("Stoppbits"));
     EXPECT_EQ(form.Label5->text(), QString::fromUtf8("Parit\xC3\xA4t"));
-    EXPECT_EQ(form.Label6->text(), QStringLiteral("Flusssteuerung"));
+    EXPECT_EQ(form.Label6->text(), QStringLiteral("Handshake"));
     EXPECT_EQ(form.Button1->text(), QStringLiteral("OK"));
     EXPECT_EQ(form.Button2->text(), QStringLiteral("Abbrechen"));
     EXPECT_EQ(form.Combo5->itemText(0), QStringLiteral("None"));
