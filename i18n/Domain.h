@@ -1,6 +1,6 @@
 // TDomain: the catalogue of one text domain for the active language.
 //
-// States: pending (OpenPending, nothing mapped; the state after creation and
+// States: pending (OpenPending, nothing read; the state after creation and
 // after any change of folder or language), open (Opened), absent (no
 // catalogue file, or one that proved invalid). The first search in a pending
 // domain moves it to open or absent.

@@ -5,7 +5,9 @@
 //
 // Texts are UTF-8 std::strings. Lookups made before the start-up step or
 // after the shutdown step give the text back unchanged, so modules can be
-// used (and tested) without the engine.
+// used (and tested) without the engine. Lookups may come from any thread;
+// the settings (language, folders, active domain) are made on the main
+// thread at start-up.
 //
 // Errors are raised as Exception (framework/Exception.h) with these messages:
 //   "Cannot open file <path>"
@@ -53,7 +55,8 @@ std::string LookupText(std::string text);
 
 // The translation of `text` in `domainName` (case ignored). CR bytes are
 // dropped before the lookup, and every LF of the result comes preceded by
-// a CR. The first lookup in a domain opens its catalogue.
+// a CR. A text of nothing but CRs comes back as it is. The first lookup in
+// a domain reads its catalogue into memory.
 std::string LookupTextInDomain(const std::string& domainName, std::string text);
 
 // For the user-interface framework's built-in texts: the first translation
