@@ -1,6 +1,6 @@
 // The search over a catalogue's sorted table of source texts.
 //
-// It is kept apart from the mapping so that its promise -- every entry of a
+// It is kept apart from the catalogue bytes so that its promise -- every entry of a
 // sorted table is found with at most floor(log2 N) + 1 comparisons -- can be
 // checked on its own, with a counting comparison.
 #pragma once

@@ -5,7 +5,9 @@
 //
 // Texts are UTF-8 std::strings. Lookups made before the start-up step or
 // after the shutdown step give the text back unchanged, so modules can be
-// used (and tested) without the engine.
+// used (and tested) without the engine. Lookups may come from any thread;
+// the settings (language, folders, active domain) are made on the main
+// thread at start-up.
 //
 // Errors are raised as Exception (framework/Exception.h) with these messages:
 //   "Cannot open file <path>"
@@ -24,15 +26,9 @@
 
 // ---- Start-up and shutdown --------------------------------------------------
 
-// The engine's start-up step, run once the QCoreApplication exists: the
-// catalogue engine is started for the running executable, and Qt's own texts
-// (message-box buttons and the like) are routed through
-// TranslateResourceText from then on. No catalogue is opened yet.
-void GnuGettextStartup();
-
-// The engine's shutdown step: every catalogue is closed, Qt's texts stop
-// passing through the engine, the engine's state is released.
-void GnuGettextShutdown();
+// The start-up and shutdown steps of the whole engine, which also route Qt's
+// own texts through it, are GnuGettextStartup and GnuGettextShutdown in
+// i18n/GnuGettextQt.h.
 
 // The Qt-free part of the start-up step, for an explicit executable path:
 // reads the embedded catalogue directory behind EmbeddedCatalogueMarker,
@@ -47,12 +43,20 @@ std::string RunningExecutablePath();
 
 // ---- Lookup -------------------------------------------------------------------
 
+// Marks a text that is looked up later (a table of messages) for the
+// extraction of translation templates; gives the text back as it is.
+constexpr const char* MarkForTranslation(const char* text) noexcept
+{
+    return text;
+}
+
 // LookupTextInDomain in the active domain ("default").
 std::string LookupText(std::string text);
 
 // The translation of `text` in `domainName` (case ignored). CR bytes are
 // dropped before the lookup, and every LF of the result comes preceded by
-// a CR. The first lookup in a domain opens its catalogue.
+// a CR. A text of nothing but CRs comes back as it is. The first lookup in
+// a domain reads its catalogue into memory.
 std::string LookupTextInDomain(const std::string& domainName, std::string text);
 
 // For the user-interface framework's built-in texts: the first translation

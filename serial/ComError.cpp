@@ -8,32 +8,33 @@
 namespace {
 
 constexpr std::array<const char*, 23> originalTexts = {
-    "Unable to open com port",
-    "WriteFile function failed",
-    "ReadFile function failed",
-    "Invalid Async parameter",
-    "PurgeComm function failed",
-    "Unable to get async status",
-    "SetCommState function failed",
-    "SetCommTimeouts failed",
-    "SetupComm function failed",
-    "ClearCommError function failed",
-    "GetCommModemStatus function failed",
-    "EscapeCommFunction function failed",
-    "TransmitCommChar function failed",
-    "Cannot set property while connected",
-    "EnumPorts function failed",
-    "Failed to store settings",
-    "Failed to load settings",
-    "Link (un)registration failed",
-    "Cannot change led state if ComPort is selected",
-    "Cannot wait for event if event thread is created",
-    "WaitForEvent method failed",
-    "A component is linked to OnRxBuf event",
-    "Registry error",
+    MarkForTranslation("Unable to open com port"),
+    MarkForTranslation("WriteFile function failed"),
+    MarkForTranslation("ReadFile function failed"),
+    MarkForTranslation("Invalid Async parameter"),
+    MarkForTranslation("PurgeComm function failed"),
+    MarkForTranslation("Unable to get async status"),
+    MarkForTranslation("SetCommState function failed"),
+    MarkForTranslation("SetCommTimeouts failed"),
+    MarkForTranslation("SetupComm function failed"),
+    MarkForTranslation("ClearCommError function failed"),
+    MarkForTranslation("GetCommModemStatus function failed"),
+    MarkForTranslation("EscapeCommFunction function failed"),
+    MarkForTranslation("TransmitCommChar function failed"),
+    MarkForTranslation("Cannot set property while connected"),
+    MarkForTranslation("EnumPorts function failed"),
+    MarkForTranslation("Failed to store settings"),
+    MarkForTranslation("Failed to load settings"),
+    MarkForTranslation("Link (un)registration failed"),
+    MarkForTranslation("Cannot change led state if ComPort is selected"),
+    MarkForTranslation("Cannot wait for event if event thread is created"),
+    MarkForTranslation("WaitForEvent method failed"),
+    MarkForTranslation("A component is linked to OnRxBuf event"),
+    MarkForTranslation("Registry error"),
 };
 
-constexpr const char* osCodeSuffix = " (win error code: %d)";
+// xgettext: c-format
+constexpr const char* osCodeSuffix = MarkForTranslation(" (win error code: %d)");
 
 // The looked-up texts; written by the start-up step on the main thread
 // before any port exists, read by whoever raises.

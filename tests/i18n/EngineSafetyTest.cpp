@@ -1,0 +1,164 @@
+// The engine under conditions a running program meets: catalogues replaced
+// on disk while it runs, texts that hold nothing but CRs, and lookups from
+// several threads at once.
+#include "EngineFixture.h"
+
+#include "i18n/AsciiCase.h"
+#include "i18n/Domain.h"
+
+#include "framework/Exception.h"
+
+#include <gmock/gmock.h>
+
+#include <atomic>
+#include <barrier>
+#include <set>
+#include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace i18ntest {
+namespace {
+
+const std::vector<std::pair<std::string, std::string>> kEntries = {
+    {"Cancel", "Abbrechen"},
+    {"Open", "\xC3\x96" "ffnen"},
+    {"Parity", "Parit\xC3\xA4t"},
+};
+
+// Overwrites `path` in place, as `cp new old` and `> old` do: same file,
+// new (here: fewer) bytes.
+void OverwriteInPlace(const std::string& path, const std::string& bytes)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    ::close(fd);
+}
+
+TEST_F(I18nEngine, ACatalogueCutShortOnDiskChangesNothingForTheRunningProgram)
+{
+    const std::string path = CataloguePath("de", "default");
+    CompileCatalogue(PoSource(kEntries), path);
+    StartEngine("de");
+    ASSERT_EQ(LookupText("Cancel"), "Abbrechen");
+
+    OverwriteInPlace(path, "");
+    EXPECT_EQ(LookupText("Cancel"), "Abbrechen");
+    EXPECT_EQ(LookupText("Parity"), "Parit\xC3\xA4t");
+    // A smaller, different catalogue copied over it.
+    CompileCatalogue(PoSource({{"Cancel", "Nein"}}), scratch / "small.mo");
+    OverwriteInPlace(path, ReadBytes(scratch / "small.mo"));
+    EXPECT_EQ(LookupText("Open"), "\xC3\x96" "ffnen");
+    EXPECT_EQ(LookupText("Cancel"), "Abbrechen");
+    EXPECT_EQ(LookupText("Missing"), "Missing");
+}
+
+TEST_F(I18nEngine, TruncatingTheCatalogueUnderRunningLookupsChangesNothing)
+{
+    const std::string path = CataloguePath("de", "default");
+    CompileCatalogue(PoSource(kEntries), path);
+    const std::string original = ReadBytes(path);
+    StartEngine("de");
+    ASSERT_EQ(LookupText("Open"), "\xC3\x96" "ffnen");
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrong{0};
+    std::atomic<long> lookups{0};
+    std::thread reader([&] {
+        while (!stop.load()) {
+            if (LookupText("Parity") != "Parit\xC3\xA4t" || LookupText("Cancel") != "Abbrechen")
+                ++wrong;
+            ++lookups;
+        }
+    });
+    // Cut the file to nothing and write it back, over and over, until the
+    // reader has looked up many times across the changes.
+    for (int round = 0; round < 200 || lookups.load() < 1000; ++round) {
+        OverwriteInPlace(path, "");
+        OverwriteInPlace(path, original.substr(0, original.size() / 3));
+        OverwriteInPlace(path, original);
+    }
+    stop = true;
+    reader.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST_F(I18nEngine, ACatalogueReadShortIsRejectedAsInvalid)
+{
+    // What a program started while the file is being rewritten can meet.
+    const std::string path = CataloguePath("de", "default");
+    CompileCatalogue(PoSource(kEntries), path);
+    const std::string whole = ReadBytes(path);
+    WriteBytes(path, whole.substr(0, whole.size() - 4));
+    StartEngine("de");
+    try {
+        LookupText("Cancel");
+        ADD_FAILURE() << "a cut catalogue was taken";
+    } catch (const Exception& error) {
+        EXPECT_EQ(error.Message(), "This file is not a valid GNU gettext mo file: " + path);
+    }
+    EXPECT_EQ(LookupText("Cancel"), "Cancel");
+}
+
+TEST_F(I18nEngine, ATextOfNothingButCarriageReturnsComesBackUnchanged)
+{
+    StartEngine("de");
+    // No catalogue at all.
+    EXPECT_EQ(LookupText("\r"), "\r");
+    EXPECT_EQ(LookupText("\r\r\r"), "\r\r\r");
+    EXPECT_EQ(LookupTextInDomain("cport", "\r"), "\r");
+    EXPECT_EQ(TranslateResourceText("\r\r"), "\r\r");
+    // With one: not its header, which is what the empty key finds.
+    CompileCatalogue(PoSource(kEntries), CataloguePath("de", "withheader"));
+    EXPECT_EQ(LookupTextInDomain("withheader", "\r"), "\r");
+    EXPECT_EQ(LookupTextInDomain("withheader", "\r\r"), "\r\r");
+    // Line ends next to real text keep their rule.
+    EXPECT_EQ(LookupTextInDomain("withheader", "Cancel\r"), "Abbrechen");
+    EXPECT_EQ(LookupTextInDomain("withheader", "\r\n"), "\r\n");
+}
+
+TEST_F(I18nEngine, FirstUseOfDomainsFromManyThreadsAtOnce)
+{
+    constexpr int kDomains = 6;
+    constexpr int kThreads = 8;
+    for (int d = 0; d < kDomains; ++d)
+        CompileCatalogue(PoSource({{"Cancel", "Abbrechen " + std::to_string(d)}}),
+                         CataloguePath("de", "domain" + std::to_string(d)));
+    StartEngine("de");
+
+    for (int round = 0; round < 20; ++round) {
+        // Every round starts with fresh domains, so each is created and
+        // opened by whichever thread comes first.
+        StopCatalogueEngine();
+        StartEngine("de");
+        std::barrier start(kThreads);
+        std::atomic<int> wrong{0};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < kThreads; ++t) {
+            threads.emplace_back([&, t] {
+                start.arrive_and_wait();
+                for (int i = 0; i < kDomains; ++i) {
+                    const int d = (t + i) % kDomains;
+                    const std::string name = "domain" + std::to_string(d);
+                    if (LookupTextInDomain(name, "Cancel") != "Abbrechen " + std::to_string(d))
+                        ++wrong;
+                    if (TranslateResourceText("Cancel") != "Cancel")
+                        ++wrong;
+                }
+            });
+        }
+        for (std::thread& thread : threads)
+            thread.join();
+        EXPECT_EQ(wrong.load(), 0);
+
+        std::set<std::string, AsciiLessIgnoringCase> names;
+        for (TDomain* domain : DefaultTranslator()->DomainTable())
+            EXPECT_TRUE(names.insert(domain->DomainName()).second) << domain->DomainName();
+        EXPECT_EQ(names.size(), static_cast<std::size_t>(kDomains + 1)); // and "default"
+    }
+}
+
+} // namespace
+} // namespace i18ntest
