@@ -1,6 +1,6 @@
 #include "i18n/ResourceTextTranslator.h"
 
-#include "i18n/gnugettext.h"
+#include "i18n/GnuGettextQt.h"
 
 #include "framework/ErrorDisplay.h"
 

@@ -24,15 +24,9 @@
 
 // ---- Start-up and shutdown --------------------------------------------------
 
-// The engine's start-up step, run once the QCoreApplication exists: the
-// catalogue engine is started for the running executable, and Qt's own texts
-// (message-box buttons and the like) are routed through
-// TranslateResourceText from then on. No catalogue is opened yet.
-void GnuGettextStartup();
-
-// The engine's shutdown step: every catalogue is closed, Qt's texts stop
-// passing through the engine, the engine's state is released.
-void GnuGettextShutdown();
+// The start-up and shutdown steps of the whole engine, which also route Qt's
+// own texts through it, are GnuGettextStartup and GnuGettextShutdown in
+// i18n/GnuGettextQt.h.
 
 // The Qt-free part of the start-up step, for an explicit executable path:
 // reads the embedded catalogue directory behind EmbeddedCatalogueMarker,

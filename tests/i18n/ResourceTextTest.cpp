@@ -2,6 +2,7 @@
 // Qt's own texts reaching them through the installed translator.
 #include "EngineFixture.h"
 
+#include "i18n/GnuGettextQt.h"
 #include "i18n/ResourceTextTranslator.h"
 
 #include "framework/ErrorDisplay.h"
