@@ -17,7 +17,9 @@
 // Everything here runs on the main thread; the skip lists have no lock.
 #pragma once
 
+#include <set>
 #include <string>
+#include <vector>
 
 class QObject;
 struct QMetaObject;
@@ -44,3 +46,22 @@ void TranslateLines(TStrings& lines, const std::string& domainName);
 // Skips property `propertyName` on objects of `ruleClass` and of every class
 // derived from it, in every walk from now on.
 void TP_GlobalIgnoreClassProperty(const QMetaObject& ruleClass, const std::string& propertyName);
+
+// One class rule: the properties skipped on objects of RuleClass and of
+// every class derived from it (upper-cased names).
+struct TClassMode {
+    const QMetaObject* RuleClass = nullptr;
+    std::set<std::string> SkippedProperties;
+};
+
+// The walk's state, for inspection: the names given to TP_Ignore for the
+// next walk, and the class rules in the order they are tried.
+std::set<std::string> SkipNames();
+std::vector<TClassMode> ClassRules();
+
+// Drops every skip name and class rule given so far and sets up the built-in
+// class rules again (done by the start-up step; the rules otherwise live as
+// long as the translator).
+void ResetComponentTranslation();
+// Releases them (the shutdown step).
+void DropComponentTranslation() noexcept;

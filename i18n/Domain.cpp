@@ -83,34 +83,67 @@ void TDomain::CloseCatalogue() noexcept
 
 void TDomain::CloseLocked() noexcept
 {
-    opened_.store(false, std::memory_order_release);
-    file_.Close();
-    catalogueBase_ = nullptr;
-    entryCount_ = sourceTable_ = translationsTable_ = 0;
+    current_.store(nullptr, std::memory_order_release);
 }
 
-std::uint32_t TDomain::Word(std::uint64_t position) const noexcept
+bool TDomain::Swapped() const noexcept
 {
-    const std::uint32_t v = LittleEndian32(catalogueBase_ + position);
-    return swapped_ ? ByteSwap(v) : v;
+    const Catalogue* c = Current();
+    return c != nullptr && c->swapped;
 }
 
-std::string_view TDomain::Text(std::uint32_t table, std::uint32_t index) const noexcept
+std::uint32_t TDomain::EntryCount() const noexcept
+{
+    const Catalogue* c = Current();
+    return c != nullptr ? c->entryCount : 0;
+}
+
+std::uint32_t TDomain::SourceTable() const noexcept
+{
+    const Catalogue* c = Current();
+    return c != nullptr ? c->sourceTable : 0;
+}
+
+std::uint32_t TDomain::TranslationsTable() const noexcept
+{
+    const Catalogue* c = Current();
+    return c != nullptr ? c->translationsTable : 0;
+}
+
+const unsigned char* TDomain::CatalogueBase() const noexcept
+{
+    const Catalogue* c = Current();
+    return c != nullptr ? c->base : nullptr;
+}
+
+std::uint64_t TDomain::CatalogueOffset() const noexcept
+{
+    const Catalogue* c = Current();
+    return c != nullptr ? c->offset : 0;
+}
+
+std::uint32_t TDomain::Catalogue::Word(std::uint64_t position) const noexcept
+{
+    const std::uint32_t v = LittleEndian32(base + position);
+    return swapped ? ByteSwap(v) : v;
+}
+
+std::string_view TDomain::Catalogue::Text(std::uint32_t table, std::uint32_t index) const noexcept
 {
     const std::uint64_t entry = std::uint64_t(table) + 8 * std::uint64_t(index);
-    return {reinterpret_cast<const char*>(catalogueBase_ + Word(entry + 4)), Word(entry)};
+    return {reinterpret_cast<const char*>(base + Word(entry + 4)), Word(entry)};
 }
 
-bool TDomain::TablesLieInside(std::uint64_t catalogueSize) const noexcept
+bool TDomain::Catalogue::TablesLieInside(std::uint64_t catalogueSize) const noexcept
 {
     // Checked once at opening, so that the search itself never needs to
-    // and no entry can make it read past the mapped file.
-    const std::uint64_t tableBytes = 8 * std::uint64_t(entryCount_);
-    if (std::uint64_t(sourceTable_) + tableBytes > catalogueSize
-        || std::uint64_t(translationsTable_) + tableBytes > catalogueSize)
+    // and no entry can make it read past the catalogue's bytes.
+    const std::uint64_t tableBytes = 8 * std::uint64_t(entryCount);
+    if (std::uint64_t(sourceTable) + tableBytes > catalogueSize
+        || std::uint64_t(translationsTable) + tableBytes > catalogueSize)
         return false;
-    for (const std::uint32_t table : {sourceTable_, translationsTable_}) {
-        for (std::uint32_t i = 0; i < entryCount_; ++i) {
+    for (const std::uint32_t table : {sourceTable, translationsTable}) {
+        for (std::uint32_t i = 0; i < entryCount; ++i) {
             const std::uint64_t entry = std::uint64_t(table) + 8 * std::uint64_t(i);
             if (std::uint64_t(Word(entry)) + Word(entry + 4) > catalogueSize)
                 return false;
@@ -145,46 +178,50 @@ void TDomain::OpenCatalogue()
         embedded = embeddedCatalogues_->Locate(path);
     const std::string filePath = embedded ? embeddedCatalogues_->ExecutablePath() : path;
 
-    file_.Open(filePath); // raises; the domain stays pending
-
     const auto invalid = [&] {
-        CloseLocked();
         openPending_.store(false, std::memory_order_release);
         return Exception("This file is not a valid GNU gettext mo file: " + filePath);
     };
 
     const std::int64_t offset = embedded ? embedded->Offset : 0;
-    if (offset < 0 || static_cast<std::uint64_t>(offset) > file_.Size())
+    auto catalogue = std::make_unique<Catalogue>();
+    // Only the catalogue's own bytes: those from its start to the file's end.
+    catalogue->file.Read(filePath, offset < 0 ? 0 : static_cast<std::uint64_t>(offset)); // raises; stays pending
+
+    if (offset < 0 || static_cast<std::uint64_t>(offset) > catalogue->file.FileSize())
         throw invalid();
-    catalogueOffset_ = static_cast<std::uint64_t>(offset);
-    const std::uint64_t catalogueSize = file_.Size() - catalogueOffset_;
+    catalogue->offset = static_cast<std::uint64_t>(offset);
+    const std::uint64_t catalogueSize = catalogue->file.Size();
     if (catalogueSize < HeaderSize)
         throw invalid();
-    catalogueBase_ = file_.Data() + catalogueOffset_;
-    swapped_ = false;
+    catalogue->base = catalogue->file.Data();
 
-    const std::uint32_t magic = LittleEndian32(catalogueBase_);
+    const std::uint32_t magic = LittleEndian32(catalogue->base);
     if (magic != MagicLittleEndian && magic != MagicBigEndian)
         throw invalid();
-    swapped_ = magic == MagicBigEndian;
-    entryCount_ = Word(8);
-    sourceTable_ = Word(12);
-    translationsTable_ = Word(16);
-    if (!TablesLieInside(catalogueSize))
+    catalogue->swapped = magic == MagicBigEndian;
+    catalogue->entryCount = catalogue->Word(8);
+    catalogue->sourceTable = catalogue->Word(12);
+    catalogue->translationsTable = catalogue->Word(16);
+    if (!catalogue->TablesLieInside(catalogueSize))
         throw invalid();
-    opened_.store(true, std::memory_order_release);
+    catalogues_.push_back(std::move(catalogue));
+    current_.store(catalogues_.back().get(), std::memory_order_release);
 }
 
 std::string_view TDomain::FindKey(std::string_view key)
 {
-    if (!Opened() && OpenPending())
+    const Catalogue* catalogue = Current();
+    if (catalogue == nullptr && OpenPending()) {
         OpenCatalogue();
-    if (!Opened())
+        catalogue = Current();
+    }
+    if (catalogue == nullptr)
         return key;
-    const auto found = SearchSortedCatalogue(entryCount_, [&](std::uint32_t i) {
-        return CompareBytes(key, Text(sourceTable_, i));
+    const auto found = SearchSortedCatalogue(catalogue->entryCount, [&](std::uint32_t i) {
+        return CompareBytes(key, catalogue->Text(catalogue->sourceTable, i));
     });
     if (!found)
         return key;
-    return Text(translationsTable_, *found);
+    return catalogue->Text(catalogue->translationsTable, *found);
 }

@@ -4,7 +4,9 @@
 
 #include "i18n/Domain.h"
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@ public:
     // language from the environment, "default" bound to LocaleFolder.
     // `embeddedCatalogues` may be null and must outlive the instance.
     TGnuGettextInstance(const std::string& executablePath, const TAssemblyAnalyzer* embeddedCatalogues);
+    ~TGnuGettextInstance();
     TGnuGettextInstance(const TGnuGettextInstance&) = delete;
     TGnuGettextInstance& operator=(const TGnuGettextInstance&) = delete;
 
@@ -25,7 +28,7 @@ public:
     const std::string& LocaleFolder() const noexcept { return localeFolder_; }
 
     // Every domain used so far, in order of creation.
-    const std::vector<std::unique_ptr<TDomain>>& DomainTable() const noexcept { return domainTable_; }
+    std::vector<TDomain*> DomainTable() const;
 
     // An empty code takes "LANG" or the system's language, cut before ".";
     // a given code is used as it is. Every domain is switched over to it.
@@ -34,6 +37,7 @@ public:
     void SetActiveDomain(std::string domainName);
 
     // The domain of that name (ASCII case ignored), created pending if new.
+    // Safe from any thread: Qt asks for its texts wherever it needs them.
     TDomain& Domain(const std::string& domainName);
 
     // `text` is UTF-8. CR bytes are dropped from the key, a CR goes before
@@ -47,6 +51,17 @@ private:
     std::string activeLanguage_;
     std::string activeDomain_ = "default";
     std::string localeFolder_;
-    std::vector<std::unique_ptr<TDomain>> domainTable_;
+    // The domain table grows at its end and never shrinks while the
+    // translator lives, so a lookup walks it without a lock (each link is
+    // published with release order); adding a domain takes tableLock_.
+    struct DomainNode {
+        std::unique_ptr<TDomain> domain;
+        std::atomic<DomainNode*> next{nullptr};
+    };
+    TDomain* FindDomain(const std::string& domainName) const noexcept;
+
+    std::atomic<DomainNode*> firstDomain_{nullptr};
+    DomainNode* lastDomain_ = nullptr;
+    mutable std::mutex tableLock_;
     const TAssemblyAnalyzer* embeddedCatalogues_;
 };

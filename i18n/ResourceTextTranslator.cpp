@@ -38,6 +38,7 @@ QString ResourceTextTranslator::translate(const char* /*context*/, const char* s
 void GnuGettextStartup()
 {
     StartCatalogueEngine(RunningExecutablePath());
+    ResetComponentTranslation();
     if (installedTranslator == nullptr && QCoreApplication::instance() != nullptr) {
         installedTranslator = new ResourceTextTranslator(QCoreApplication::instance());
         QCoreApplication::installTranslator(installedTranslator);
@@ -46,6 +47,7 @@ void GnuGettextStartup()
 
 void GnuGettextShutdown()
 {
+    DropComponentTranslation();
     StopCatalogueEngine();
     if (installedTranslator != nullptr) {
         QCoreApplication::removeTranslator(installedTranslator);
