@@ -11,6 +11,7 @@
 #include "tests/support/PtyPair.h"
 
 #include <QLabel>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -137,6 +138,9 @@ TEST_F(SetupDialogTest, ShowsTheLayoutWithThePortsPresentValues)
             EXPECT_TRUE(dialog->isModal());
             EXPECT_EQ(dialog->size(), QSize(231, 216));
             EXPECT_EQ(dialog->minimumSize(), dialog->maximumSize()) << "fixed size";
+            const QPoint offCentre =
+                dialog->frameGeometry().center() - dialog->screen()->availableGeometry().center();
+            EXPECT_LE(offCentre.manhattanLength(), 2) << "centred on the screen";
             EXPECT_FALSE(dialog->windowFlags() & Qt::WindowMinimizeButtonHint);
             EXPECT_FALSE(dialog->windowFlags() & Qt::WindowMaximizeButtonHint);
             EXPECT_EQ(Part<QGroupBox>(dialog, "GroupBox1")->title(), " Settings ");
