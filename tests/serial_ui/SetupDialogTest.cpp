@@ -9,6 +9,7 @@
 #include "tests/serial_ui/DialogDriver.h"
 #include "tests/serial_ui/UiTestHelpers.h"
 #include "tests/support/PtyPair.h"
+#include "tests/support/Pump.h"
 
 #include <QLabel>
 #include <QScreen>
@@ -210,6 +211,27 @@ TEST_F(SetupDialogTest, CancelAfterChangingEverySelectorChangesNothing)
     EXPECT_EQ(SettingsOf(port), before);
     EXPECT_EQ(port.Take(), Journal{});
     EXPECT_FALSE(port.InBatch());
+}
+
+TEST_F(SetupDialogTest, ThePortsEventsGoOnWhileTheDialogIsShown)
+{
+    OpenOnFirst();
+    std::string received;
+    port.OnRxChar = [&](QObject*, std::int32_t count) {
+        std::string bytes;
+        port.ReadText(bytes, count);
+        received += bytes;
+    };
+    WithDialog(
+        [&](TComSetupFrm* dialog) {
+            pty.Send("board");
+            EXPECT_TRUE(PumpUntil([&] { return received == "board"; })) << received;
+            EXPECT_TRUE(dialog->isVisible());
+            ClickCancel(dialog);
+        },
+        [&] { EditPortSettings(&port); });
+    EXPECT_EQ(received, "board");
+    port.OnRxChar = nullptr;
 }
 
 TEST_F(SetupDialogTest, ClosingByTheTitleBarIsCancel)
