@@ -99,17 +99,4 @@ TEST_F(ComPortListTest, SystemSourceListsThePathsOfCportExtraPorts)
     EXPECT_LT(a, b) << "the extra paths are sorted with the rest";
 }
 
-TEST_F(ComPortListTest, InstallingASourceGivesBackThePreviousOne)
-{
-    Feed({"first"});
-    TPortNameSource previous = SetPortNameSource([](std::vector<std::string>& out) {
-        out = {"second"};
-        return 0;
-    });
-    ASSERT_TRUE(previous);
-    std::vector<std::string> names;
-    EXPECT_EQ(previous(names), 0);
-    EXPECT_EQ(names, std::vector<std::string>{"first"});
-}
-
 } // namespace

@@ -75,24 +75,6 @@ TEST_F(ComSelectTest, EachPropertyListsTheTextFormsOfItsValuesInValueOrder)
     EXPECT_EQ(box->Text(), "");
 }
 
-TEST_F(ComSelectTest, AFreshSelectorStoresTheFirstValueOfEachEnumeration)
-{
-    TComSelect select;
-    EXPECT_EQ(select.ChosenPort, "");
-    EXPECT_EQ(select.ChosenBaudRate, brCustom);
-    EXPECT_EQ(select.ChosenDataBits, dbFive);
-    EXPECT_EQ(select.ChosenStopBits, sbOneStopBit);
-    EXPECT_EQ(select.ChosenParity, prNone);
-    EXPECT_EQ(select.ChosenFlowControl, fcHardware);
-    EXPECT_EQ(select.ComProperty(), cpNone);
-    EXPECT_EQ(select.ComPort(), nullptr);
-    EXPECT_FALSE(select.AutoApply());
-
-    TComComboBox box;
-    EXPECT_FALSE(box.isEditable()) << "the operator picks an item and cannot type";
-    EXPECT_EQ(box.count(), 0);
-}
-
 TEST_F(ComSelectTest, UnboundBaudRateSelectsCustomAndABoundPortSelectsItsRate)
 {
     TComComboBox* box = Add(cpBaudRate);
