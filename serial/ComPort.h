@@ -110,6 +110,11 @@ public:
     // The device-control record the present settings amount to.
     serialdev::LineSettings LineSettingsRecord() const;
 
+    // ---- setup dialog --------------------------------------------------------
+    // Lets the operator choose device name and line format in the setup
+    // dialog that the program installed (serial/SetupDialogHook.h).
+    void ShowSetupDialog();
+
     // ---- settings batches --------------------------------------------------
     void BeginSettingsUpdate();
     void EndSettingsUpdate();

@@ -29,7 +29,6 @@ TPortNameSource SetPortNameSource(TPortNameSource source)
 
 void ListSerialPorts(QStringList& target)
 {
-    target.clear();
     std::vector<std::string> names;
     const int error = installedSource ? installedSource(names) : SystemPortNames(names);
     if (error != 0)

@@ -13,7 +13,8 @@
 // port, sorted by the locale's case-insensitive text comparison ("COM10"
 // before "COM2"), duplicates kept. Raises EComPort code 23 ("Registry
 // error") with the errno value when the system's list cannot be read; the
-// target is then left empty. No port at all is an empty list, not an error.
+// target then keeps what it held. No port at all is an empty list, not an
+// error.
 void ListSerialPorts(QStringList& target);
 
 // Where ListSerialPorts takes its names from: fills `names` in any order

@@ -3,3 +3,4 @@
 #pragma once
 
 #include "serial_ui/ComLed.h"
+#include "serial_ui/ComSelect.h"

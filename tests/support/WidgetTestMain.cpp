@@ -4,6 +4,24 @@
 
 #include <gtest/gtest.h>
 
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define WIDGET_TESTS_UNDER_TSAN 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__) || defined(WIDGET_TESTS_UNDER_TSAN)
+// Qt is not built for ThreadSanitizer, so the locks of its own worker
+// threads (Qt Gui scales and converts images for the styles on a thread
+// pool) are invisible and their copies look like races. Accesses that Qt's
+// libraries make through the runtime's memory functions are not checked;
+// our code, being instrumented, still is, on every thread.
+extern "C" const char* __tsan_default_suppressions()
+{
+    return "called_from_lib:libQt6Core.so.6\n"
+           "called_from_lib:libQt6Gui.so.6\n";
+}
+#endif
+
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -1,0 +1,102 @@
+// The port component's port list: order, duplicates, replacing the target,
+// the error when the list cannot be read, and the system's own source.
+#include "serial/ComError.h"
+#include "serial/ComPortList.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Feeds ListSerialPorts from a fixed list (or an error) for one test.
+class ComPortListTest : public ::testing::Test {
+protected:
+    void Feed(std::vector<std::string> names, int error = 0)
+    {
+        SetPortNameSource([names, error](std::vector<std::string>& out) {
+            out = names;
+            return error;
+        });
+    }
+    void TearDown() override { SetPortNameSource({}); }
+};
+
+TEST_F(ComPortListTest, SortsByTextIgnoringLetterCaseNotByPortNumber)
+{
+    Feed({"COM2", "COM10", "COM1"});
+    QStringList list;
+    ListSerialPorts(list);
+    EXPECT_EQ(list, (QStringList{"COM1", "COM10", "COM2"}));
+
+    Feed({"ttyUSB1", "com3", "COM2", "/dev/pts/4", "Com1"});
+    ListSerialPorts(list);
+    EXPECT_EQ(list, (QStringList{"/dev/pts/4", "Com1", "COM2", "com3", "ttyUSB1"}));
+}
+
+TEST_F(ComPortListTest, KeepsEveryDuplicate)
+{
+    Feed({"COM3", "COM1", "COM3", "com1"});
+    QStringList list;
+    ListSerialPorts(list);
+    ASSERT_EQ(list.size(), 4);
+    EXPECT_EQ(list.mid(0, 2).join(',').toUpper(), "COM1,COM1");
+    EXPECT_EQ(list.mid(2), (QStringList{"COM3", "COM3"}));
+}
+
+TEST_F(ComPortListTest, ReplacesTheWholeTarget)
+{
+    Feed({"ttyUSB0"});
+    QStringList list{"old1", "old2", "old3"};
+    ListSerialPorts(list);
+    EXPECT_EQ(list, QStringList{"ttyUSB0"});
+}
+
+TEST_F(ComPortListTest, NoPortAtAllIsAnEmptyListNotAnError)
+{
+    Feed({});
+    QStringList list{"stale"};
+    EXPECT_NO_THROW(ListSerialPorts(list));
+    EXPECT_TRUE(list.isEmpty());
+}
+
+TEST_F(ComPortListTest, UnreadableListRaisesRegistryErrorWithErrnoAndKeepsTheTarget)
+{
+    Feed({"COM1"}, EACCES);
+    QStringList list{"kept"};
+    try {
+        ListSerialPorts(list);
+        FAIL() << "no error raised";
+    } catch (const EComPort& error) {
+        EXPECT_EQ(error.Code(), 23);
+        EXPECT_EQ(error.OsCode(), EACCES);
+        EXPECT_EQ(std::string(error.what()),
+                  "Registry error (win error code: " + std::to_string(EACCES) + ")");
+    }
+    EXPECT_EQ(list, QStringList{"kept"});
+}
+
+TEST_F(ComPortListTest, SystemSourceListsThePathsOfCportExtraPorts)
+{
+    SetPortNameSource({});
+    const char* before = std::getenv("CPORT_EXTRA_PORTS");
+    const std::string saved = before ? before : "";
+    ::setenv("CPORT_EXTRA_PORTS", "/tmp/board-b.tty:/tmp/board-a.tty", 1);
+    QStringList list;
+    ListSerialPorts(list);
+    if (before)
+        ::setenv("CPORT_EXTRA_PORTS", saved.c_str(), 1);
+    else
+        ::unsetenv("CPORT_EXTRA_PORTS");
+
+    const qsizetype a = list.indexOf("/tmp/board-a.tty");
+    const qsizetype b = list.indexOf("/tmp/board-b.tty");
+    ASSERT_GE(a, 0) << list.join(' ').toStdString();
+    ASSERT_GE(b, 0);
+    EXPECT_LT(a, b) << "the extra paths are sorted with the rest";
+}
+
+} // namespace
