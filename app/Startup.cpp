@@ -3,6 +3,7 @@
 #include "framework/ErrorDisplay.h"
 
 #include <cstdio>
+#include <optional>
 #include <dlfcn.h>
 
 std::string RuntimeErrorText(std::uint32_t place)
@@ -35,13 +36,26 @@ TModuleSteps::~TModuleSteps()
 bool TModuleSteps::Start(TStartupFailure& failure)
 {
     for (const TModule& module : modules_) {
+        std::optional<std::string> error;
+        // Some errors of a step never reach it as exceptions: Qt asks the
+        // translation engine for its own texts while a step installs it,
+        // and that path can only report. They stop start-up all the same.
+        ErrorDisplayFunction previous = SetErrorDisplay([&error](const std::string& message) {
+            if (!error)
+                error = message;
+        });
+        ++started_;
         try {
-            ++started_;
             if (module.Startup != nullptr)
                 module.Startup();
         } catch (...) {
+            if (!error)
+                error = ExceptionMessage(std::current_exception());
+        }
+        SetErrorDisplay(std::move(previous));
+        if (error) {
             failure.Module = module.Name;
-            failure.Message = ExceptionMessage(std::current_exception());
+            failure.Message = *error;
             failure.Place = StepPlace(module.Startup);
             Stop();
             return false;

@@ -39,7 +39,8 @@ public:
     TModuleSteps& operator=(const TModuleSteps&) = delete;
 
     // Runs every start-up step in order and returns true when all ran.
-    // When one raises an error, the shutdown steps of the failing module
+    // When one raises an error (or reports one to the error display), the
+    // shutdown steps of the failing module
     // and of every module started before it run in reverse order, `failure`
     // tells what failed, and the result is false.
     bool Start(TStartupFailure& failure);
