@@ -25,7 +25,9 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Paint && !done_) {
+        GuardedCall([&] {
+            if (event->type() != QEvent::Paint || done_)
+                return;
             done_ = true;
             watched->removeEventFilter(this);
             // After the paint has been flushed to the screen.
@@ -33,7 +35,7 @@ protected:
                 GuardedCall(action_);
                 deleteLater();
             });
-        }
+        });
         return false;
     }
 
