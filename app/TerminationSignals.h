@@ -1,0 +1,27 @@
+// SIGINT, SIGTERM and SIGHUP end the program the way the operator does: a
+// message box waiting for OK is closed, then the main window, so the port
+// is closed and the modules shut down in order. (Ctrl-C in the terminal
+// that started the panel, a desktop session ending, `kill`.)
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+class TTerminationSignals : public QObject {
+    Q_OBJECT
+
+public:
+    // Needs the QApplication. Only one may exist.
+    explicit TTerminationSignals(QObject* parent = nullptr);
+    ~TTerminationSignals() override;
+
+    // How many signals arrived so far.
+    int Received() const { return received_; }
+
+private:
+    void Handle();
+
+    QSocketNotifier* notifier_ = nullptr;
+    int received_ = 0;
+};

@@ -1,0 +1,29 @@
+// Unattended runs (scripts, tests, the start-up benchmark) steer the panel
+// through environment variables, since the program takes no arguments:
+//
+//   RVD3318_PANEL_OPEN=PORT        once the window is shown, set the port
+//                                  name and open it, as Edit > Open RS232
+//   RVD3318_PANEL_SCREENSHOT=FILE  then save a picture of the window as
+//                                  PNG, say where on standard output, and
+//                                  close the window
+//   RVD3318_PANEL_EXIT_WHEN_SHOWN=1  print "shown <resident kB>" on standard
+//                                  output when the window first painted,
+//                                  and close it
+//
+// Without them nothing here does anything.
+#pragma once
+
+#include <functional>
+
+class QWidget;
+class TZARIDOForm1;
+
+// Runs `action` once, on the main thread, after `window` has painted for
+// the first time.
+void WhenFirstPainted(QWidget* window, std::function<void()> action);
+
+// The resident memory of this process in kB (VmRSS), 0 when unknown.
+long ResidentKilobytes();
+
+// Arms whatever the environment asks for; call once the window is shown.
+void StartUnattendedRun(TZARIDOForm1* window);

@@ -1,0 +1,340 @@
+#include "panel/ZARIDO_CNTL.h"
+
+#include "framework/Component.h"
+#include "framework/ErrorDisplay.h"
+#include "panel/CaptionFit.h"
+#include "panel/Readouts.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QIcon>
+#include <QLabel>
+#include <QLocale>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTextCursor>
+
+namespace {
+
+constexpr int ClientWidth = 696;
+constexpr int ClientHeight = 294;
+// 8 points at 96 pixels per inch.
+constexpr int FontPixelSize = 11;
+
+// Ticks that fall due while a message box is waiting for the operator are
+// dropped: with the port closed each would open another box on top.
+bool MessageBoxShown()
+{
+    return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr;
+}
+
+QString LongTimeText(const QTime& time, const QLocale& locale)
+{
+    // The locale's long form ends in the time zone, which does not fit the
+    // panel; the rest is the long time of the regional settings.
+    QString format = locale.timeFormat(QLocale::LongFormat);
+    format.remove(QLatin1Char('t'));
+    return locale.toString(time, format.trimmed());
+}
+
+} // namespace
+
+TZARIDOForm1::TZARIDOForm1(QWidget* parent)
+    : QMainWindow(parent)
+    , ComPort1(new TComPort(this))
+    , commander_(*ComPort1)
+{
+    Q_INIT_RESOURCE(panel);
+    {
+        TFormLoading loading;
+        setupUi(this);
+        ComPort1->setObjectName(QStringLiteral("ComPort1"));
+        ConfigurePort();
+        Timer1 = new TTimer(this);
+        Timer1->setObjectName(QStringLiteral("Timer1"));
+        Timer2 = new TTimer(this);
+        Timer2->setObjectName(QStringLiteral("Timer2"));
+        Timer2->SetEnabled(false);
+        loading.Finish();
+    }
+
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowIcon(QIcon(QStringLiteral(":/rvd3318-panel.png")));
+    QFont windowFont = font();
+    windowFont.setPixelSize(FontPixelSize);
+    setFont(windowFont);
+    QPalette background = palette();
+    background.setColor(QPalette::Window, background.color(QPalette::Button));
+    setPalette(background);
+    ClientArea->setAutoFillBackground(true);
+    ClientArea->setFixedSize(ClientWidth, ClientHeight);
+    setFixedSize(ClientWidth, ClientHeight + MainMenu1->sizeHint().height());
+    move(258, 144);
+
+    CreateStatusPanels();
+    for (QWidget* control : ClientArea->findChildren<QWidget*>())
+        if (!CaptionText(control).isEmpty())
+            FitCaption(control);
+    ConnectHandlers();
+
+    // An error here is shown, and the window is created all the same.
+    GuardedCall([this] { FormCreate(this); });
+}
+
+TZARIDOForm1::~TZARIDOForm1() = default;
+
+void TZARIDOForm1::ConfigurePort()
+{
+    ComPort1->SetPort(QStringLiteral("COM1"));
+    ComPort1->SetBaudRate(br9600);
+    ComPort1->SetDataBits(dbEight);
+    ComPort1->SetStopBits(sbOneStopBit);
+    ComPort1->Parity()->SetBits(prNone);
+    ComPort1->SetEvents(AllComEvents);
+    TComFlowControl* flow = ComPort1->FlowControl();
+    flow->SetOutCTSFlow(false);
+    flow->SetOutDSRFlow(false);
+    flow->SetControlDTR(dtrDisable);
+    flow->SetControlRTS(rtsDisable);
+    flow->SetXonXoffOut(false);
+    flow->SetXonXoffIn(false);
+    ComPort1->OnRxChar = [this](QObject* sender, std::int32_t count) { ComPort1RxChar(sender, count); };
+}
+
+void TZARIDOForm1::CreateStatusPanels()
+{
+    static const struct {
+        int width;
+        const char* text;
+    } panels[5] = {{75, "PORT : CLOSE"}, {80, "PORT : xxxx"}, {150, "PORT= None,8,9600,1"}, {150, ""}, {50, "RVD3318"}};
+    StatusBar1->setContentsMargins(0, 0, 0, 0);
+    for (int i = 0; i < 5; ++i) {
+        auto* panel = new QLabel(QString::fromLatin1(panels[i].text), StatusBar1);
+        panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        panel->setTextFormat(Qt::PlainText);
+        panel->setAlignment(Qt::AlignCenter);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setFixedWidth(panels[i].width);
+        StatusBar1->addWidget(panel);
+        StatusPanels[static_cast<std::size_t>(i)] = panel;
+    }
+}
+
+void TZARIDOForm1::ConnectHandlers()
+{
+    const auto onChange = [this](TTrackBar* slider, void (TZARIDOForm1::*handler)(QObject*)) {
+        connect(slider, &TTrackBar::Change, this, [this, slider, handler] {
+            GuardedCall([&] { (this->*handler)(slider); });
+        });
+    };
+    onChange(IPEAKTrack, &TZARIDOForm1::IPEAKTrackChange);
+    onChange(REDTrack, &TZARIDOForm1::REDTrackChange);
+    onChange(GREENTrack, &TZARIDOForm1::GREENTrackChange);
+    onChange(BLUETrack, &TZARIDOForm1::BLUETrackChange);
+    onChange(GD_START_Track, &TZARIDOForm1::GD_START_TrackChange);
+    onChange(GD_STOP_Track, &TZARIDOForm1::GD_STOP_TrackChange);
+    onChange(GD_WIDTH_Track, &TZARIDOForm1::GD_WIDTH_TrackChange);
+    onChange(SWEEPTrack, &TZARIDOForm1::SWEEPTrackChange);
+    connect(GD_START_Track, &TTrackBar::KeyUp, this,
+            [this](int key) { GuardedCall([&] { GD_START_TrackKeyUp(GD_START_Track, key); }); });
+
+    // A radio button's handler runs only when it becomes the selected one.
+    connect(SEL_BKL, &QRadioButton::toggled, this, [this](bool checked) {
+        GuardedCall([&] {
+            if (checked)
+                SEL_BKLClick(SEL_BKL);
+        });
+    });
+    connect(SEL_RGB, &QRadioButton::toggled, this, [this](bool checked) {
+        GuardedCall([&] {
+            if (checked)
+                SEL_RGBClick(SEL_RGB);
+        });
+    });
+    connect(SweepLED, &QCheckBox::toggled, this, [this] { GuardedCall([&] { SweepLEDClick(SweepLED); }); });
+
+    Timer1->OnTimer = [this](QObject* sender) { Timer1Timer(sender); };
+    Timer2->OnTimer = [this](QObject* sender) { Timer2Timer(sender); };
+
+    connect(OPEN_PORT, &QPushButton::clicked, this, [this] { GuardedCall([&] { OPEN_PORTClick(OPEN_PORT); }); });
+    connect(CLEARW, &QPushButton::clicked, this, [this] { GuardedCall([&] { CLEARWClick(CLEARW); }); });
+    connect(EXITBUT, &QPushButton::clicked, this, [this] { GuardedCall([&] { EXITBUTClick(EXITBUT); }); });
+    connect(Exit1, &QAction::triggered, this, [this] { GuardedCall([&] { Exit1Click(Exit1); }); });
+    connect(OpenRS2321, &QAction::triggered, this,
+            [this] { GuardedCall([&] { OpenRS2321Click(OpenRS2321); }); });
+
+    commander_.SetMessageHook([this](const std::string& message) { ShowRefusal(message); });
+}
+
+void TZARIDOForm1::ShowRefusal(const std::string& message)
+{
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), QString::fromStdString(message),
+                    QMessageBox::Ok, this);
+    box.exec();
+}
+
+QString TZARIDOForm1::PercentReadout(int position) const
+{
+    const QString separator = QLocale().decimalPoint();
+    const char decimal = separator.size() == 1 && separator.at(0).unicode() < 0x80
+                             ? static_cast<char>(separator.at(0).unicode())
+                             : '.';
+    return QString::fromStdString(PercentText(position, decimal));
+}
+
+// ---- board controls ----------------------------------------------------------
+
+void TZARIDOForm1::FormCreate(QObject* /*Sender*/)
+{
+    for (int position = 0; position < static_cast<int>(MilliAmpTable.size()); ++position)
+        MilliAmpTable[static_cast<std::size_t>(position)] = QString::fromLatin1(MilliAmpText(position));
+}
+
+void TZARIDOForm1::IPEAKTrackChange(QObject* /*Sender*/)
+{
+    const int position = IPEAKTrack->value();
+    SetReadout(VALIPK, MilliAmpTable.at(static_cast<std::size_t>(position)) + QStringLiteral("mA"));
+    commander_.SendSlider(TBoardSlider::IPeak, position);
+}
+
+void TZARIDOForm1::REDTrackChange(QObject* /*Sender*/)
+{
+    SetReadout(Rval, PercentReadout(REDTrack->value()));
+    commander_.SendSlider(TBoardSlider::Led1, REDTrack->value());
+}
+
+void TZARIDOForm1::GREENTrackChange(QObject* /*Sender*/)
+{
+    SetReadout(Gval, PercentReadout(GREENTrack->value()));
+    commander_.SendSlider(TBoardSlider::Led2, GREENTrack->value());
+}
+
+void TZARIDOForm1::BLUETrackChange(QObject* /*Sender*/)
+{
+    SetReadout(Bval, PercentReadout(BLUETrack->value()));
+    commander_.SendSlider(TBoardSlider::Led3, BLUETrack->value());
+}
+
+void TZARIDOForm1::GD_START_TrackChange(QObject* /*Sender*/)
+{
+    const int position = GD_START_Track->value();
+    SetReadout(VAL_START, MilliAmpTable.at(static_cast<std::size_t>(position)) + QStringLiteral("mA"));
+    commander_.SendSlider(TBoardSlider::TgtUp, position);
+}
+
+void TZARIDOForm1::GD_START_TrackKeyUp(QObject* Sender, int /*Key*/)
+{
+    GD_START_TrackChange(Sender);
+}
+
+void TZARIDOForm1::GD_STOP_TrackChange(QObject* /*Sender*/)
+{
+    const int position = GD_STOP_Track->value();
+    SetReadout(VAL_STOP, MilliAmpTable.at(static_cast<std::size_t>(position)) + QStringLiteral("mA"));
+    commander_.SendSlider(TBoardSlider::TgtDwn, position);
+}
+
+void TZARIDOForm1::GD_WIDTH_TrackChange(QObject* /*Sender*/)
+{
+    const int position = GD_WIDTH_Track->value();
+    SetReadout(VAL_WIDTH, QString::fromStdString(StrDimText(position)));
+    commander_.SendSlider(TBoardSlider::StrDim, position);
+}
+
+void TZARIDOForm1::SEL_BKLClick(QObject* /*Sender*/)
+{
+    SWEEPTrack->setEnabled(false);
+    commander_.SendMode(TBoardMode::BackLight);
+}
+
+void TZARIDOForm1::SEL_RGBClick(QObject* /*Sender*/)
+{
+    SWEEPTrack->setEnabled(false);
+    commander_.SendMode(TBoardMode::RGB);
+}
+
+void TZARIDOForm1::SweepLEDClick(QObject* /*Sender*/)
+{
+    const bool on = SweepLED->isChecked();
+    Timer2->SetEnabled(on);
+    SWEEPTrack->setEnabled(on);
+}
+
+void TZARIDOForm1::SWEEPTrackChange(QObject* /*Sender*/)
+{
+    Timer2->SetInterval(SWEEPTrack->value() * 300);
+}
+
+void TZARIDOForm1::Timer2Timer(QObject* /*Sender*/)
+{
+    if (MessageBoxShown())
+        return;
+    commander_.Sweep();
+}
+
+// ---- connection and status -----------------------------------------------------
+
+void TZARIDOForm1::TogglePort()
+{
+    StatusPanels[1]->setText(ComPort1->Port());
+    if (ComPort1->Connected()) {
+        ComPort1->ClosePort();
+        OPEN_PORT->setText(QStringLiteral("OPEN"));
+        StatusPanels[0]->setText(QStringLiteral("PORT=CLOSE"));
+    } else {
+        ComPort1->OpenPort();
+        OPEN_PORT->setText(QStringLiteral("CLOSE"));
+        StatusPanels[0]->setText(QStringLiteral("PORT=OPEN"));
+    }
+    StatusPanels[1]->setText(QStringLiteral("PORT = ") + ComPort1->Port());
+}
+
+void TZARIDOForm1::OPEN_PORTClick(QObject* /*Sender*/)
+{
+    TogglePort();
+}
+
+void TZARIDOForm1::OpenRS2321Click(QObject* /*Sender*/)
+{
+    TogglePort();
+}
+
+void TZARIDOForm1::Timer1Timer(QObject* /*Sender*/)
+{
+    const QLocale locale;
+    const QDateTime now = QDateTime::currentDateTime();
+    QString text = locale.toString(now.date(), QLocale::ShortFormat);
+    if (now.time() >= QTime(0, 0, 1))
+        text += QLatin1Char(' ') + LongTimeText(now.time(), locale);
+    StatusPanels[3]->setText(text);
+}
+
+void TZARIDOForm1::ComPort1RxChar(QObject* /*Sender*/, std::int32_t Count)
+{
+    std::string received;
+    ComPort1->ReadText(received, Count);
+    // A zero byte ends what the pane takes from this batch.
+    const std::size_t end = received.find('\0');
+    if (end != std::string::npos)
+        received.resize(end);
+    QTextCursor caret = PORTW->textCursor();
+    caret.insertText(QString::fromLatin1(received.data(), static_cast<qsizetype>(received.size())));
+    PORTW->setTextCursor(caret);
+}
+
+void TZARIDOForm1::CLEARWClick(QObject* /*Sender*/)
+{
+    PORTW->clear();
+}
+
+void TZARIDOForm1::EXITBUTClick(QObject* /*Sender*/)
+{
+    close();
+}
+
+void TZARIDOForm1::Exit1Click(QObject* /*Sender*/)
+{
+    close();
+}

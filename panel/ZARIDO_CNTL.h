@@ -1,0 +1,82 @@
+// ZARIDO_CNTL: the panel's main window. The operator chooses the board's
+// mode, sets the peak current, the three LED levels and the gradual-dimming
+// parameters, and can let a timer repeat the gradual-dimming command. Each
+// control change rewrites its readout first and then sends its board
+// command; a closed port refuses the command with a message.
+//
+// The controls come from the form description ZARIDO_CNTL.ui; they are
+// public members with the names of the layout, as the handlers are.
+#pragma once
+
+#include "panel/BoardCommands.h"
+#include "panel/Timer.h"
+#include "panel/TrackBar.h"
+#include "serial/CPort.h"
+
+#include "ui_ZARIDO_CNTL.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <cstdint>
+
+class QLabel;
+
+class TZARIDOForm1 : public QMainWindow, public Ui::TZARIDOForm1 {
+    Q_OBJECT
+
+public:
+    explicit TZARIDOForm1(QWidget* parent = nullptr);
+    ~TZARIDOForm1() override;
+
+    // ---- non-visual parts --------------------------------------------------
+    TComPort* ComPort1 = nullptr;
+    TTimer* Timer1 = nullptr;  // clock of the status bar
+    TTimer* Timer2 = nullptr;  // sweep timer
+    // The five panels of StatusBar1, left to right.
+    std::array<QLabel*, 5> StatusPanels{};
+
+    // Readout texts of the current sliders by position; filled by FormCreate.
+    std::array<QString, 32> MilliAmpTable;
+
+    // The sweep phase: which selector the next sweep command carries.
+    bool SweepToggle() const { return commander_.SweepToggle(); }
+
+    // ---- handlers ------------------------------------------------------------
+    void FormCreate(QObject* Sender);
+    void IPEAKTrackChange(QObject* Sender);
+    void REDTrackChange(QObject* Sender);
+    void GREENTrackChange(QObject* Sender);
+    void BLUETrackChange(QObject* Sender);
+    void GD_START_TrackChange(QObject* Sender);
+    void GD_START_TrackKeyUp(QObject* Sender, int Key);
+    void GD_STOP_TrackChange(QObject* Sender);
+    void GD_WIDTH_TrackChange(QObject* Sender);
+    void SEL_BKLClick(QObject* Sender);
+    void SEL_RGBClick(QObject* Sender);
+    void SweepLEDClick(QObject* Sender);
+    void SWEEPTrackChange(QObject* Sender);
+    void Timer2Timer(QObject* Sender);
+
+    // Connection and status.
+    void OPEN_PORTClick(QObject* Sender);
+    void OpenRS2321Click(QObject* Sender);
+    void Timer1Timer(QObject* Sender);
+    void ComPort1RxChar(QObject* Sender, std::int32_t Count);
+    void CLEARWClick(QObject* Sender);
+    void EXITBUTClick(QObject* Sender);
+    void Exit1Click(QObject* Sender);
+
+    // Opens the port when it is closed and closes it when it is open,
+    // keeping the button caption and the status panels in step.
+    void TogglePort();
+
+private:
+    void ConfigurePort();
+    void CreateStatusPanels();
+    void ConnectHandlers();
+    void ShowRefusal(const std::string& message);
+    QString PercentReadout(int position) const;
+
+    TBoardCommander commander_;
+};

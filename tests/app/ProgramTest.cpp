@@ -1,0 +1,132 @@
+// The built program as a process: a clean end with the port open, a
+// screenshot run, and the runtime error of a damaged catalogue.
+#include "tests/support/PtyPair.h"
+#include "tests/tools/ChildProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sys/file.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::vector<std::string> Offscreen = {"QT_QPA_PLATFORM=offscreen"};
+
+std::vector<std::string> With(std::vector<std::string> environment, const std::string& entry)
+{
+    environment.push_back(entry);
+    return environment;
+}
+
+// True while another process holds the device's lock (the port is open).
+bool DeviceLocked(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EBUSY;
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return locked;
+}
+
+class TempFolder {
+public:
+    TempFolder()
+    {
+        char pattern[] = "/tmp/panel-test-XXXXXX";
+        path_ = ::mkdtemp(pattern);
+    }
+    ~TempFolder() { fs::remove_all(path_); }
+    const fs::path& Path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+} // namespace
+
+TEST(PanelProgram, ClosingTheWindowWithThePortOpenEndsWithZeroAndSendsNothing)
+{
+    PtyPair pty;
+    ChildProcess panel(PANEL_PROGRAM, {}, With(Offscreen, "RVD3318_PANEL_OPEN=" + pty.SlavePath()));
+    bool open = false;
+    for (int i = 0; i < 200 && !open; ++i) {
+        std::this_thread::sleep_for(25ms);
+        open = DeviceLocked(pty.SlavePath());
+    }
+    ASSERT_TRUE(open) << "the panel did not open its port";
+    // The operator closes the window (SIGTERM closes it the same way).
+    panel.Signal(SIGTERM);
+    EXPECT_EQ(panel.Wait(10s), 0);
+    EXPECT_FALSE(DeviceLocked(pty.SlavePath()));
+    EXPECT_EQ(pty.Receive(1, 200ms), "");
+}
+
+TEST(PanelProgram, ScreenshotRunSavesTheWindowAndEnds)
+{
+    TempFolder folder;
+    const fs::path picture = folder.Path() / "panel.png";
+    const ProgramResult result =
+        RunProgram(PANEL_PROGRAM, {}, With(Offscreen, "RVD3318_PANEL_SCREENSHOT=" + picture.string()));
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_NE(result.output.find("screenshot saved to " + picture.string()), std::string::npos);
+    const QImage image(QString::fromStdString(picture.string()));
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.width(), 696);
+    EXPECT_GT(image.height(), 294);
+}
+
+TEST(PanelProgram, WithoutCataloguesTheWindowIsShown)
+{
+    const ProgramResult result = RunProgram(PANEL_PROGRAM, {}, With(Offscreen, "RVD3318_PANEL_EXIT_WHEN_SHOWN=1"));
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_NE(("\n" + result.output).find("\nshown "), std::string::npos) << result.output;
+}
+
+TEST(PanelProgram, DamagedDefaultCatalogueEndsWithRuntimeError217AndNoWindow)
+{
+    TempFolder folder;
+    const fs::path program = folder.Path() / "rvd3318-panel";
+    fs::copy_file(PANEL_PROGRAM, program);
+    fs::create_directories(folder.Path() / "locale/de/LC_MESSAGES");
+    std::ofstream(folder.Path() / "locale/de/LC_MESSAGES/default.mo") << "this is not a catalogue at all";
+
+    // The child inherits this process's environment first, so the
+    // language is set here rather than appended.
+    const char* savedLang = std::getenv("LANG");
+    const std::string restoreLang = savedLang != nullptr ? savedLang : "";
+    ::setenv("LANG", "de_DE.UTF-8", 1);
+    ChildProcess panel(program.string(), {}, {"QT_QPA_PLATFORM=offscreen", "RVD3318_PANEL_EXIT_WHEN_SHOWN=1"});
+    if (savedLang != nullptr)
+        ::setenv("LANG", restoreLang.c_str(), 1);
+    else
+        ::unsetenv("LANG");
+    const auto line = panel.WaitForLine("Runtime error 217 at ", 10s);
+    ASSERT_TRUE(line.has_value()) << ::testing::PrintToString(panel.Seen());
+    EXPECT_EQ(line->size(), std::string("Runtime error 217 at XXXXXXXX").size());
+    // The box waits for OK; the operator (here a signal) closes it.
+    panel.Signal(SIGTERM);
+    EXPECT_EQ(panel.Wait(10s), 217);
+    bool causeTold = false;
+    bool shown = false;
+    for (const std::string& seen : panel.Seen()) {
+        causeTold |= seen.find("This file is not a valid GNU gettext mo file: ") != std::string::npos &&
+                     seen.find("default.mo") != std::string::npos;
+        shown |= seen.rfind("shown", 0) == 0;
+    }
+    EXPECT_TRUE(causeTold);
+    EXPECT_FALSE(shown);
+}

@@ -1,0 +1,86 @@
+// A shown main window and a pseudo-terminal pair to play the board, with
+// helpers to answer the message boxes the window opens.
+#pragma once
+
+#include "panel/ZARIDO_CNTL.h"
+#include "tests/support/PtyPair.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct AnsweredBox {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon;
+};
+
+// Runs `action`; every message box that opens meanwhile is read and closed
+// with its OK button, as the operator would.
+inline std::vector<AnsweredBox> AnswerBoxes(const std::function<void()>& action)
+{
+    std::vector<AnsweredBox> boxes;
+    QTimer watcher;
+    watcher.setInterval(5);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr || !box->isVisible())
+            return;
+        boxes.push_back({box->windowTitle(), box->text(), box->icon()});
+        box->button(QMessageBox::Ok)->click();
+    });
+    watcher.start();
+    action();
+    watcher.stop();
+    return boxes;
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        form = std::make_unique<TZARIDOForm1>();
+        form->show();
+        QApplication::setActiveWindow(form.get());
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+    }
+
+    void OpenPort()
+    {
+        form->ComPort1->SetPort(QString::fromStdString(pty.SlavePath()));
+        form->ComPort1->OpenPort();
+        ASSERT_TRUE(form->ComPort1->Connected());
+    }
+
+    // What reached the board; waits a little beyond `expected` so that
+    // trailing extra bytes are caught too.
+    std::string Line(const std::string& expected)
+    {
+        return pty.Receive(expected.size() + 1, std::chrono::milliseconds(250));
+    }
+
+    // Keys go to the control that has the focus, as from a keyboard.
+    void Key(QWidget* control, Qt::Key key)
+    {
+        control->setFocus();
+        QTest::keyClick(control, key);
+    }
+
+    PtyPair pty;
+    std::unique_ptr<TZARIDOForm1> form;
+};
