@@ -10,9 +10,10 @@
 #include "app/Startup.h"
 #include "app/TerminationSignals.h"
 #include "app/Unattended.h"
-#include "i18n/gnugettext.h"
+#include "i18n/GnuGettextQt.h"
 #include "panel/ZARIDO_CNTL.h"
 #include "serial/CPort.h"
+#include "serial_ui/CPortSetup.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -64,6 +65,9 @@ int main(int argc, char** argv)
         ReportStartupFailure(failure);
         return StartupFailureExitCode;
     }
+
+    // The port's ShowSetupDialog runs the setup dialog of the room above it.
+    InstallSetupDialogHook();
 
     {
         // 4.-5. The main window from its form, shown.
