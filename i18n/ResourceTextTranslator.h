@@ -18,3 +18,13 @@ public:
                       int n = -1) const override;
     bool isEmpty() const override { return false; }
 };
+
+// The engine's start-up step, run once the QCoreApplication exists: the
+// catalogue engine is started for the running executable, and Qt's own texts
+// (message-box buttons and the like) are routed through
+// TranslateResourceText from then on. No catalogue is opened yet.
+void GnuGettextStartup();
+
+// The engine's shutdown step: every catalogue is closed, Qt's texts stop
+// passing through the engine, the engine's state is released.
+void GnuGettextShutdown();

@@ -24,22 +24,16 @@
 
 // ---- Start-up and shutdown --------------------------------------------------
 
-// The engine's start-up step, run once the QCoreApplication exists: the
-// catalogue engine is started for the running executable, and Qt's own texts
-// (message-box buttons and the like) are routed through
-// TranslateResourceText from then on. No catalogue is opened yet.
-void GnuGettextStartup();
+// The start-up and shutdown steps that also route Qt's own texts
+// (GnuGettextStartup, GnuGettextShutdown) belong to the Qt glue and are
+// declared in i18n/ResourceTextTranslator.h; the core below uses no Qt.
 
-// The engine's shutdown step: every catalogue is closed, Qt's texts stop
-// passing through the engine, the engine's state is released.
-void GnuGettextShutdown();
-
-// The Qt-free part of the start-up step, for an explicit executable path:
+// The Qt-free start-up step, for an explicit executable path:
 // reads the embedded catalogue directory behind EmbeddedCatalogueMarker,
 // sets ResourceTextDomains to {"default"}, creates the lock and
 // DefaultTranslator. Calling it while started restarts the engine.
 void StartCatalogueEngine(const std::string& executablePath);
-// The Qt-free part of the shutdown step. Harmless when not started.
+// The Qt-free shutdown step. Harmless when not started.
 void StopCatalogueEngine() noexcept;
 
 // Full path of the running executable (/proc/self/exe resolved).

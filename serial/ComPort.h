@@ -1,4 +1,6 @@
-// The serial port component.
+// The serial port component: its settings, opening and closing,
+// transfers, status, listeners and line-event handlers. The code behind it
+// is split by subject (ComPort*.cpp).
 #pragma once
 
 #include "framework/Component.h"
@@ -11,6 +13,7 @@
 #include <QString>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -191,8 +194,6 @@ private:
     TComTimeouts* timeouts_;
     TComBuffer* buffer_;
 
-    friend class TComThread;
-
     // Event thread: started at open when Events is not empty, stopped and
     // joined at close.
     void StartEventThread();
@@ -213,8 +214,17 @@ private:
     std::vector<TComLink*> links_;
     bool dataLink_ = false;
     std::unique_ptr<TComThread> thread_;
-    bool threadCreated_ = false;
 };
+
+template <class Notify>
+void TCustomComPort::ForEachLink(Notify notify)
+{
+    const std::vector<TComLink*> snapshot = links_;
+    for (TComLink* link : snapshot) {
+        if (std::find(links_.begin(), links_.end(), link) != links_.end())
+            notify(*link);
+    }
+}
 
 // The port with its settings published as properties.
 class TComPort : public TCustomComPort {

@@ -1,3 +1,4 @@
+// The line-settings record in termios2 form.
 #include "serial/posix/TermiosMapping.h"
 
 #include <cerrno>

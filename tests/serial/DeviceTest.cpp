@@ -2,6 +2,7 @@
 // record, what a pseudo-terminal keeps of it, and the input filter.
 #include "serial/CPort.h"
 #include "serial/posix/InputFilter.h"
+#include "serial/posix/PortList.h"
 #include "serial/posix/SerialDevice.h"
 #include "serial/posix/TermiosMapping.h"
 #include "tests/support/PtyPair.h"
@@ -39,7 +40,7 @@ TermiosSetup Build(const LineSettings& r)
     return setup;
 }
 
-TEST(DevicePath, MapsWindowsNamesAbsolutePathsAndBareNames)
+TEST(DevicePathTest, MapsWindowsNamesAbsolutePathsAndBareNames)
 {
     EXPECT_EQ(serialdev::DevicePath("COM1"), "/dev/ttyS0");
     EXPECT_EQ(serialdev::DevicePath("com12"), "/dev/ttyS11");
@@ -53,7 +54,7 @@ TEST(DevicePath, MapsWindowsNamesAbsolutePathsAndBareNames)
     EXPECT_EQ(device.Open("/dev/null"), ENOTTY); // not a serial line at all
 }
 
-TEST(TermiosMapping, DataBitsParityAndStopBits)
+TEST(TermiosMappingTest, DataBitsParityAndStopBits)
 {
     LineSettings r = Record();
     termios2 t = Build(r).tio;
@@ -93,7 +94,7 @@ TEST(TermiosMapping, DataBitsParityAndStopBits)
     EXPECT_EQ(BuildTermios(r, termios2{}, setup), EINVAL);
 }
 
-TEST(TermiosMapping, AnyRateGoesThroughBother)
+TEST(TermiosMappingTest, AnyRateGoesThroughBother)
 {
     LineSettings r = Record();
     for (std::uint32_t rate : {110u, 56000u, 128000u, 256000u, 31250u}) {
@@ -105,7 +106,7 @@ TEST(TermiosMapping, AnyRateGoesThroughBother)
     }
 }
 
-TEST(TermiosMapping, FlowControlAndModemLines)
+TEST(TermiosMappingTest, FlowControlAndModemLines)
 {
     TermiosSetup s = Build(Record());
     EXPECT_EQ(s.tio.c_cflag & CRTSCTS, 0u);
@@ -133,7 +134,7 @@ TEST(TermiosMapping, FlowControlAndModemLines)
     EXPECT_EQ(Build(Record(F::Binary | F::InX)).tio.c_iflag & (IXON | IXOFF), tcflag_t(IXOFF));
 }
 
-TEST(TermiosMapping, ParityCheckingReplacementAndNullDiscarding)
+TEST(TermiosMappingTest, ParityCheckingReplacementAndNullDiscarding)
 {
     LineSettings r = Record(F::Binary | F::Parity);
     // Checking without parity bits on the line checks nothing.
@@ -151,7 +152,7 @@ TEST(TermiosMapping, ParityCheckingReplacementAndNullDiscarding)
     EXPECT_TRUE(Build(Record(F::Binary | F::Null)).discardNull);
 }
 
-TEST(PseudoTerminal, KeepsRateStopBitsAndFlowFlagsOfTheOpenPort)
+TEST(PseudoTerminalTest, KeepsRateStopBitsAndFlowFlagsOfTheOpenPort)
 {
     PtyPair pty;
     TComPort port;
@@ -188,7 +189,7 @@ TEST(PseudoTerminal, KeepsRateStopBitsAndFlowFlagsOfTheOpenPort)
     ::close(fd);
 }
 
-TEST(InputFilter, ResolvesParityMarksAcrossReadsAndDropsNulls)
+TEST(InputFilterTest, ResolvesParityMarksAcrossReadsAndDropsNulls)
 {
     serialdev::InputFilter filter;
     std::string out;
@@ -223,7 +224,7 @@ TEST(InputFilter, ResolvesParityMarksAcrossReadsAndDropsNulls)
     EXPECT_EQ(out, "a\xFF" "c");
 }
 
-TEST(PseudoTerminal, NullsAreDiscardedOnTheWayIn)
+TEST(PseudoTerminalTest, NullsAreDiscardedOnTheWayIn)
 {
     PtyPair pty;
     TComPort port;
