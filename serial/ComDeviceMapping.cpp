@@ -68,7 +68,9 @@ serialdev::LineSettings LineSettingsFor(const TCustomComPort& port)
     const TComFlowControl& flow = *port.FlowControl();
     serialdev::LineSettings r;
     const std::int32_t rate = port.BaudRate() == brCustom ? port.CustomBaudRate() : BaudRateValue(port.BaudRate());
-    r.BaudRate = static_cast<std::uint32_t>(rate);
+    // A rate that is not positive becomes 0, which the device refuses,
+    // rather than a huge unsigned one.
+    r.BaudRate = rate > 0 ? static_cast<std::uint32_t>(rate) : 0;
     r.Flags = F::Binary;
     if (parity.Check())
         r.Flags |= F::Parity;

@@ -23,7 +23,8 @@ std::uint32_t EventsToMask(TComEvents events);
 // Every member whose mask bit is present; other bits are ignored.
 TComEvents MaskToEvents(std::uint32_t mask);
 
-// The device-control record the port's present settings amount to.
+// The device-control record the port's present settings amount to. A rate
+// that is not positive becomes 0, which the device refuses.
 serialdev::LineSettings LineSettingsFor(const TCustomComPort& port);
 // The time-outs in the device's form (a setting of -1 is all ones).
 serialdev::Timeouts TimeoutsFor(const TComTimeouts& timeouts);

@@ -27,6 +27,21 @@ TCustomComPort::TCustomComPort(QObject* owner)
 
 TCustomComPort::~TCustomComPort()
 {
+    CloseForDestruction();
+    SendRemovalNotices();
+    delete buffer_;
+    delete flowControl_;
+    delete timeouts_;
+    delete parity_;
+}
+
+TComPort::~TComPort()
+{
+    CloseForDestruction();
+}
+
+void TCustomComPort::CloseForDestruction() noexcept
+{
     // A destructor must not throw: a failure while closing is shown, and
     // the device is released regardless.
     GuardedCall([this] { ClosePort(); });
@@ -37,11 +52,7 @@ TCustomComPort::~TCustomComPort()
         device_->Close();
         connected_ = false;
     }
-    SendRemovalNotices();
-    delete buffer_;
-    delete flowControl_;
-    delete timeouts_;
-    delete parity_;
+    GuardedCall([this] { JoinRetiredThreads(); });
 }
 
 // ---- opening and closing ------------------------------------------------------------

@@ -173,6 +173,13 @@ protected:
     virtual void DoRLSDChange(bool onOff);
     virtual void DoRx80Full();
 
+    // What the destructor does first: close (a failure is shown, not
+    // thrown), and whatever the close left undone, end the event thread
+    // and release the device. A class that adds notifications or handlers
+    // running under smNone calls it at the start of its own destructor, so
+    // that no delivery runs into its parts while they go.
+    void CloseForDestruction() noexcept;
+
     bool connected_ = false;
     std::int32_t updateCount_ = 0;
 
@@ -198,6 +205,9 @@ private:
     // joined at close.
     void StartEventThread();
     void StopEventThread();
+    // Joins threads stopped from inside their own deliveries, except one
+    // the caller is delivering for.
+    void JoinRetiredThreads();
     void HandleReceive();
 
     // Calls `notify` for each registered link, in registration order; a
@@ -214,6 +224,7 @@ private:
     std::vector<TComLink*> links_;
     bool dataLink_ = false;
     std::unique_ptr<TComThread> thread_;
+    std::vector<std::unique_ptr<TComThread>> retiredThreads_;
 };
 
 template <class Notify>
@@ -245,5 +256,8 @@ class TComPort : public TCustomComPort {
 
 public:
     using TCustomComPort::TCustomComPort;
-
+    // Closes before any part of the port goes: under smNone the event
+    // thread would otherwise still call into the port while it is torn
+    // down.
+    ~TComPort() override;
 };

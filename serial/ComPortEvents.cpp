@@ -10,6 +10,7 @@
 
 void TCustomComPort::StartEventThread()
 {
+    JoinRetiredThreads();
     if (events_.Empty())
         return;
     auto thread = std::make_unique<TComThread>(
@@ -28,12 +29,32 @@ void TCustomComPort::StopEventThread()
     if (!thread_)
         return;
     thread_->Stop();
+    if (thread_->DeliveringOnCallingThread()) {
+        // Closed from inside one of the thread's own handlers: waiting for
+        // the thread here would wait for this very handler. The thread ends
+        // as soon as the handler returns, touching the device no more, and
+        // is joined at the next opening or when the port goes.
+        retiredThreads_.push_back(std::move(thread_));
+        return;
+    }
     // Give the event thread the processor to see the stop and leave its
     // wait: on a single CPU the main thread would otherwise go on to block
     // in WaitFor first and be woken once more for nothing.
     QThread::yieldCurrentThread();
     thread_->WaitFor();
     thread_.reset();
+}
+
+void TCustomComPort::JoinRetiredThreads()
+{
+    for (auto it = retiredThreads_.begin(); it != retiredThreads_.end();) {
+        if ((*it)->DeliveringOnCallingThread()) {
+            ++it;
+            continue;
+        }
+        (*it)->WaitFor();
+        it = retiredThreads_.erase(it);
+    }
 }
 
 void TCustomComPort::HandleEvents(TComEvents events)

@@ -29,12 +29,15 @@ TComThread::~TComThread() = default;
 
 void TComThread::Stop()
 {
+    stopped_ = true;
     stop_.Signal();
 }
 
 void TComThread::Execute()
 {
-    for (;;) {
+    // A thread stopped from inside its own delivery may find the device
+    // closed, or opened anew for a new thread, once the handler returns.
+    while (!stopped_) {
         std::uint32_t mask = 0;
         if (device_.WaitEvent(mask, stop_.Fd()) != 0)
             break; // stopped, or the line failed
@@ -50,6 +53,10 @@ void TComThread::Execute()
             break;
         }
     }
+    if (stopped_)
+        return; // the port is closing, and discards the queues itself
+    // Ended on its own (a handler failed, the line hung up): nothing is
+    // delivered any more, so nothing is kept either.
     device_.SetEventMask(0);
     device_.Purge(true, true);
 }
@@ -59,7 +66,7 @@ void TComThread::Dispatch()
     const TComEvents batch = events_;
     switch (method_) {
     case smThreadSync:
-        Synchronize([this, batch] { handle_(batch); });
+        Synchronize([this, batch] { Deliver(batch); });
         break;
     case smWindowSync:
         // One notification per event; each releases this thread before its
@@ -74,7 +81,17 @@ void TComThread::Dispatch()
         }
         break;
     case smNone:
-        handle_(batch);
+        Deliver(batch);
         break;
     }
+}
+
+void TComThread::Deliver(TComEvents batch)
+{
+    struct Marker {
+        std::atomic<std::thread::id>& on;
+        explicit Marker(std::atomic<std::thread::id>& o) : on(o) { on = std::this_thread::get_id(); }
+        ~Marker() { on = std::thread::id(); }
+    } marker(deliveringOn_);
+    handle_(batch);
 }

@@ -7,7 +7,9 @@
 #include "framework/ThreadSync.h"
 #include "serial/ComTypes.h"
 
+#include <atomic>
 #include <functional>
+#include <thread>
 
 namespace serialdev {
 class SerialDevice;
@@ -24,8 +26,13 @@ public:
     TComThread(serialdev::SerialDevice& device, TSyncMethod method, THandleEvents handle, TIsOpen isOpen);
     ~TComThread() override;
 
-    // Asks the loop to end; it wakes at once.
+    // Asks the loop to end; it wakes at once, and touches the device no
+    // more once its present delivery has returned.
     void Stop();
+    // Whether the calling thread is inside one of this thread's deliveries
+    // (a handler on the main thread for smThreadSync, this thread itself
+    // for smNone): the thread cannot end before that handler returns.
+    bool DeliveringOnCallingThread() const { return deliveringOn_.load() == std::this_thread::get_id(); }
     // Whether the stop event could be made (a process out of descriptors
     // cannot, and such a thread could never be stopped), and the errno
     // value that says why not.
@@ -40,6 +47,8 @@ protected:
 
 private:
     void Dispatch();
+    // Runs the handler, marking the calling thread as delivering.
+    void Deliver(TComEvents batch);
 
     serialdev::SerialDevice& device_;
     TSyncMethod method_;
@@ -47,5 +56,7 @@ private:
     TIsOpen isOpen_;
     EventFd stop_;
     int stopError_ = 0;
+    std::atomic<bool> stopped_ = false;
+    std::atomic<std::thread::id> deliveringOn_{};
     TComEvents events_;
 };

@@ -26,8 +26,8 @@ constexpr std::uint32_t polledEvents =
 
 } // namespace
 
-LineEvents::LineEvents(LineInput& input, std::function<bool()> writing)
-    : input_(input), writing_(std::move(writing))
+LineEvents::LineEvents(LineInput& input, std::function<bool()> writing, std::function<void()> inputHeld)
+    : input_(input), writing_(std::move(writing)), inputHeld_(std::move(inputHeld))
 {
 }
 
@@ -60,6 +60,8 @@ int LineEvents::Attach(int fd)
     maskChanged_ = false;
     txPending_ = false;
     wasNearlyFull_ = false;
+    eventCharSeen_ = false;
+    input_.WatchEventChar(false);
     hasModemLines_ = ReadModemLines(fd, lastModem_) == 0;
     if (!hasModemLines_)
         lastModem_ = 0;
@@ -83,6 +85,13 @@ void LineEvents::SetMask(std::uint32_t mask)
         mask_ = mask;
         maskChanged_ = true;
     }
+    input_.WatchEventChar((mask & EventBit::RxFlag) != 0);
+    maskChange_.Signal();
+}
+
+void LineEvents::EventCharSeen()
+{
+    eventCharSeen_ = true;
     maskChange_.Signal();
 }
 
@@ -192,12 +201,17 @@ int LineEvents::Wait(std::uint32_t& events, int stopFd)
         if (arrived) {
             if (mask & EventBit::RxChar)
                 events |= EventBit::RxChar;
-            if ((mask & EventBit::RxFlag) && input_.TakeIn(fd_, static_cast<std::size_t>(inputSize_.load())))
-                events |= EventBit::RxFlag;
+            if (mask & EventBit::RxFlag) {
+                if (input_.TakeIn(fd_, static_cast<std::size_t>(inputSize_.load())))
+                    events |= EventBit::RxFlag;
+                inputHeld_();
+            }
             const bool nearlyFull = NearlyFull(input_.Queued(fd_));
             if (nearlyFull && !wasNearlyFull_.exchange(true) && (mask & EventBit::Rx80Full))
                 events |= EventBit::Rx80Full;
         }
+        if (eventCharSeen_.exchange(false) && (mask & EventBit::RxFlag))
+            events |= EventBit::RxFlag;
         if (txPending_ && (mask & EventBit::TxEmpty)) {
             int outQueued = 0;
             if (!writing_() && ::ioctl(fd_, TIOCOUTQ, &outQueued) == 0 && outQueued == 0) {

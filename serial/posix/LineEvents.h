@@ -20,8 +20,9 @@ class LineInput;
 class LineEvents {
 public:
     // `writing` tells whether a write is still pending (the output is not
-    // empty before it ends).
-    LineEvents(LineInput& input, std::function<bool()> writing);
+    // empty before it ends); `inputHeld` is called after the wait took
+    // arrived bytes into the held input, where a pending read must see them.
+    LineEvents(LineInput& input, std::function<bool()> writing, std::function<void()> inputHeld);
 
     // Starts watching an opened line. Returns 0 or the errno value; then
     // nothing is watched.
@@ -40,6 +41,8 @@ public:
     void InputTaken(std::int32_t queued);
     // The input queue was emptied.
     void InputPurged() { wasNearlyFull_ = false; }
+    // A read found the event character among bytes the wait never saw.
+    void EventCharSeen();
 
     // Waits until a masked event happens (reported in `events`), `stopFd`
     // becomes readable (ECANCELED), or the line fails (EIO on hang-up).
@@ -53,6 +56,7 @@ private:
 
     LineInput& input_;
     std::function<bool()> writing_;
+    std::function<void()> inputHeld_;
     int fd_ = -1;
     UniqueFd epoll_;
     EventFd maskChange_;     // wakes the wait when the mask or output changes
@@ -68,6 +72,7 @@ private:
     std::uint32_t lastModem_ = 0;
     LineCounters lastCounters_;
     std::atomic<bool> wasNearlyFull_ = false;  // input queue at 80 % or more
+    std::atomic<bool> eventCharSeen_ = false;  // by a read, not yet reported
 };
 
 } // namespace serialdev

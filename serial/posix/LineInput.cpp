@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -54,18 +55,26 @@ int LineInput::Read(int fd, char* destination, std::int32_t count, std::int32_t&
         done += static_cast<std::int32_t>(n);
     };
     take();
+    const bool watch = watchEventChar_;
+    bool seen = false;
+    int error = 0;
     while (done < count) {
         const std::size_t want = static_cast<std::size_t>(count - done);
         ssize_t n;
         if (!filter_.Active()) {
             n = ::read(fd, destination + done, want);
-            if (n > 0)
+            if (n > 0) {
+                seen = seen || (watch && std::find(destination + done, destination + done + n, eventChar_) !=
+                                             destination + done + n);
                 done += static_cast<std::int32_t>(n);
+            }
         } else {
             char raw[4096];
             n = ::read(fd, raw, std::min(want, sizeof raw));
             if (n > 0) {
+                const std::size_t from = backlog_.size();
                 filter_.Process(raw, static_cast<std::size_t>(n), backlog_);
+                seen = seen || (watch && backlog_.find(eventChar_, from) != std::string::npos);
                 take();
             }
         }
@@ -73,13 +82,20 @@ int LineInput::Read(int fd, char* destination, std::int32_t count, std::int32_t&
             continue;
         if (n < 0 && errno == EINTR)
             continue;
-        // A raw tty (VMIN and VTIME 0) reads 0 when nothing is queued; a line
-        // that is gone answers EIO, or shows up as POLLHUP in the wait.
-        if (n == 0 || errno == EAGAIN)
-            return 0;
-        return errno;
+        if (n < 0 && errno != EAGAIN) {
+            error = errno;
+            break;
+        }
+        // A raw tty (VMIN and VTIME 0) reads 0 both when nothing is queued
+        // and once the line has hung up; only poll tells them apart.
+        pollfd line{fd, POLLIN, 0};
+        if (::poll(&line, 1, 0) > 0 && (line.revents & (POLLHUP | POLLERR | POLLNVAL)))
+            error = EIO;
+        break;
     }
-    return 0;
+    if (seen && eventCharSeen_)
+        eventCharSeen_();
+    return error;
 }
 
 bool LineInput::TakeIn(int fd, std::size_t limit)

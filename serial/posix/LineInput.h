@@ -7,7 +7,9 @@
 
 #include "serial/posix/InputFilter.h"
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -17,6 +19,11 @@ class LineInput {
 public:
     // How received bytes are resolved, and which one the event wait looks for.
     void Configure(bool markErrors, bool replaceErrors, char errorChar, bool discardNull, char eventChar);
+    // While the event character is watched, a read that takes bytes
+    // straight from the tty looks at them too (the event wait never saw
+    // them) and calls `seen` when it is among them.
+    void WatchEventChar(bool watch) { watchEventChar_ = watch; }
+    void SetEventCharSeen(std::function<void()> seen) { eventCharSeen_ = std::move(seen); }
     // Back to a freshly opened line: nothing held, nothing filtered.
     void Reset();
     // Drops everything held (a purge of the input queue).
@@ -28,8 +35,8 @@ public:
     std::int32_t Queued(int fd) const;
 
     // Reads into destination[done, count): the held bytes first, then what
-    // the tty has, without blocking. Advances `done`; returns 0 or the
-    // errno value of a failed read.
+    // the tty has, without blocking. Advances `done`; returns 0, or the
+    // errno value of a failed read (EIO once the line has hung up).
     int Read(int fd, char* destination, std::int32_t count, std::int32_t& done);
 
     // Takes what the tty has received into the held bytes, up to `limit`
@@ -41,6 +48,8 @@ private:
     InputFilter filter_;
     std::string backlog_;
     char eventChar_ = 0;
+    std::atomic<bool> watchEventChar_ = false;
+    std::function<void()> eventCharSeen_;
 };
 
 } // namespace serialdev

@@ -16,8 +16,9 @@ namespace serialdev {
 SerialDevice::SerialDevice()
     : transfers_(input_, [this] { events_.InputTaken(input_.Queued(fd_.Get())); },
                  [this] { events_.WriteStarted(); }),
-      events_(input_, [this] { return transfers_.Writing(); })
+      events_(input_, [this] { return transfers_.Writing(); }, [this] { transfers_.InputHeld(); })
 {
+    input_.SetEventCharSeen([this] { events_.EventCharSeen(); });
 }
 
 SerialDevice::~SerialDevice()
@@ -64,10 +65,13 @@ void SerialDevice::Close()
 {
     if (!fd_.Valid())
         return;
-    AbortPending();
+    transfers_.SetFd(-1); // aborts what is pending
+    // What the line received belongs to this opening only: the next one
+    // starts with an empty input queue. Output already written still goes
+    // out (a write reported as done must reach the line).
+    ::ioctl(fd_.Get(), TCFLSH, TCIFLUSH);
     ::ioctl(fd_.Get(), TIOCNXCL);
     events_.Detach();
-    transfers_.SetFd(-1);
     fd_.Reset(); // also releases the lock
     input_.Reset();
 }

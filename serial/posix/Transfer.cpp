@@ -1,4 +1,4 @@
-// Reads and writes of a device: start, wait, abort.
+// Reads and writes of a device: start, progress on the worker, wait, abort.
 #include "serial/posix/Transfer.h"
 
 #include "serial/posix/LineInput.h"
@@ -14,39 +14,58 @@ Transfer::Transfer() = default;
 
 Transfer::~Transfer()
 {
-    if (owner_)
-        owner_->Unregister(*this);
+    if (Transfers* owner = owner_.load())
+        owner->Unregister(*this);
 }
 
 Transfers::Transfers(LineInput& input, std::function<void()> inputTaken, std::function<void()> writeStarted)
     : input_(input), inputTaken_(std::move(inputTaken)), writeStarted_(std::move(writeStarted))
 {
+    // Made once: the event thread signals it at any time.
+    wakeError_ = wake_.Open();
 }
 
 Transfers::~Transfers()
 {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     for (Transfer* t : pending_)
-        t->owner_ = nullptr;
+        Complete(*t, ECANCELED);
     pending_.clear();
+    StopWorker(lock);
 }
 
-int Transfers::Register(Transfer& transfer)
+void Transfers::SetFd(int fd)
 {
-    // Most transfers finish when they start; only a pending one needs the
-    // event an abort wakes it with.
-    if (const int error = transfer.wake_.Open())
-        return error;
-    std::lock_guard lock(mutex_);
-    pending_.insert(&transfer);
-    transfer.owner_ = this;
-    return 0;
+    std::unique_lock lock(mutex_);
+    if (fd < 0) {
+        for (Transfer* t : pending_)
+            Complete(*t, ECANCELED);
+        pending_.clear();
+        completed_.notify_all();
+        StopWorker(lock);
+    }
+    fd_ = fd;
+}
+
+void Transfers::StopWorker(std::unique_lock<std::mutex>& lock)
+{
+    if (!worker_.joinable())
+        return;
+    stopWorker_ = true;
+    wake_.Signal();
+    std::thread worker = std::move(worker_);
+    lock.unlock();
+    worker.join();
+    lock.lock();
+    stopWorker_ = false;
 }
 
 void Transfers::Unregister(Transfer& transfer)
 {
     std::lock_guard lock(mutex_);
-    pending_.erase(&transfer);
+    const auto it = std::find(pending_.begin(), pending_.end(), &transfer);
+    if (it != pending_.end())
+        pending_.erase(it);
     transfer.owner_ = nullptr;
 }
 
@@ -54,6 +73,13 @@ bool Transfers::Writing()
 {
     std::lock_guard lock(mutex_);
     return std::any_of(pending_.begin(), pending_.end(), [](Transfer* t) { return t->write_; });
+}
+
+void Transfers::Complete(Transfer& t, int error)
+{
+    t.error_ = error;
+    t.owner_ = nullptr;
+    t.completed_ = true;
 }
 
 int Transfers::ReadSome(Transfer& t)
@@ -91,8 +117,8 @@ int Transfers::Begin(Transfer& t, bool write, const void* buffer, std::int32_t c
         return EBADF;
     if (count < 0 || (count > 0 && !buffer))
         return EINVAL;
-    t.wake_.Drain();
-    t.aborted_ = false;
+    if (t.owner_.load())
+        return EBUSY; // still pending: its buffer is in use
     t.write_ = write;
     t.count_ = count;
     t.done_ = 0;
@@ -104,20 +130,34 @@ int Transfers::Begin(Transfer& t, bool write, const void* buffer, std::int32_t c
 
 int Transfers::Finish(Transfer& t, int error, bool complete, std::int32_t& immediate)
 {
-    if (!error && !complete)
-        error = Register(t); // pending: Wait finishes it
-    if (error || complete) {
-        t.completed_ = true;
-        t.error_ = error;
-        if (!error)
-            immediate = t.done_;
+    if (!error && !complete) {
+        // Pending: the worker carries it on. Most transfers finish as they
+        // start, so the worker and its wake-up event come only now.
+        error = wakeError_;
+        if (!error && !worker_.joinable()) {
+            try {
+                worker_ = std::thread([this] { Work(); });
+            } catch (const std::system_error& e) {
+                error = e.code().value();
+            }
+        }
+        if (!error) {
+            t.owner_ = this;
+            pending_.push_back(&t);
+            wake_.Signal();
+            return 0;
+        }
     }
+    Complete(t, error);
+    if (!error)
+        immediate = t.done_;
     return error;
 }
 
 int Transfers::StartRead(Transfer& t, const Timeouts& timeouts, char* destination, std::int32_t count,
                          std::int32_t& immediate)
 {
+    std::lock_guard lock(mutex_);
     if (const int error = Begin(t, false, destination, count, immediate))
         return error;
     t.readTo_ = destination;
@@ -133,59 +173,30 @@ int Transfers::StartRead(Transfer& t, const Timeouts& timeouts, char* destinatio
 int Transfers::StartWrite(Transfer& t, const Timeouts& timeouts, const char* source, std::int32_t count,
                           std::int32_t& immediate)
 {
+    immediate = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (fd_ < 0)
+            return EBADF;
+    }
+    if (count < 0 || (count > 0 && !source))
+        return EINVAL;
+    // Told before the lock is taken: the event wait asks whether a write is
+    // pending while it holds its own lock.
+    writeStarted_();
+    std::lock_guard lock(mutex_);
     if (const int error = Begin(t, true, source, count, immediate))
         return error;
     t.writeFrom_ = source;
     t.deadlines_ = WriteDeadlines(timeouts, count, Clock::now());
-    writeStarted_();
     const int error = WriteSome(t);
     return Finish(t, error, t.done_ == t.count_, immediate);
 }
 
 int Transfers::Wait(Transfer& t, std::int32_t& transferred)
 {
-    while (!t.completed_) {
-        const auto now = Clock::now();
-        if (t.write_ ? WriteEnded(t.deadlines_, t.done_, t.count_, now)
-                     : ReadSatisfied(t.deadlines_, t.done_, t.count_, t.lastByte_, now)) {
-            t.completed_ = true;
-            break;
-        }
-        if (fd_ < 0) {
-            t.completed_ = true;
-            t.error_ = EBADF;
-            break;
-        }
-        pollfd fds[2] = {{fd_, static_cast<short>(t.write_ ? POLLOUT : POLLIN), 0}, {t.wake_.Fd(), POLLIN, 0}};
-        const int ready = ::poll(fds, 2, PollTimeoutMs(t.deadlines_, t.write_, t.done_, t.lastByte_, now));
-        if (ready < 0) {
-            if (errno == EINTR)
-                continue;
-            t.completed_ = true;
-            t.error_ = errno;
-            break;
-        }
-        if (t.aborted_) {
-            t.completed_ = true;
-            t.error_ = ECANCELED;
-            break;
-        }
-        const short revents = fds[0].revents;
-        if (revents == 0)
-            continue;
-        const std::int32_t before = t.done_;
-        int error = t.write_ ? WriteSome(t) : ReadSome(t);
-        // A hung-up line keeps reporting itself; once nothing more comes
-        // out of it the transfer ends instead of spinning.
-        if (!error && (revents & (POLLHUP | POLLERR | POLLNVAL)) && t.done_ == before)
-            error = EIO;
-        if (error) {
-            t.completed_ = true;
-            t.error_ = error;
-        }
-    }
-    if (t.owner_)
-        Unregister(t);
+    std::unique_lock lock(mutex_);
+    completed_.wait(lock, [&] { return t.completed_.load(); });
     transferred = t.done_;
     return t.error_;
 }
@@ -193,9 +204,57 @@ int Transfers::Wait(Transfer& t, std::int32_t& transferred)
 void Transfers::AbortPending()
 {
     std::lock_guard lock(mutex_);
-    for (Transfer* t : pending_) {
-        t->aborted_ = true;
-        t->wake_.Signal();
+    for (Transfer* t : pending_)
+        Complete(*t, ECANCELED);
+    pending_.clear();
+    completed_.notify_all();
+}
+
+void Transfers::Progress(bool hungUp)
+{
+    const auto now = Clock::now();
+    bool ended = false;
+    for (auto it = pending_.begin(); it != pending_.end();) {
+        Transfer& t = **it;
+        const std::int32_t before = t.done_;
+        int error = t.write_ ? WriteSome(t) : ReadSome(t);
+        // A hung-up line keeps reporting itself; once nothing more comes
+        // out of it the transfer ends instead of spinning.
+        if (!error && hungUp && t.done_ == before && t.done_ < t.count_)
+            error = EIO;
+        const bool done = error != 0 || (t.write_ ? WriteEnded(t.deadlines_, t.done_, t.count_, now)
+                                                   : ReadSatisfied(t.deadlines_, t.done_, t.count_, t.lastByte_, now));
+        if (done) {
+            Complete(t, error);
+            it = pending_.erase(it);
+            ended = true;
+        } else {
+            ++it;
+        }
+    }
+    if (ended)
+        completed_.notify_all();
+}
+
+void Transfers::Work()
+{
+    std::unique_lock lock(mutex_);
+    bool hungUp = false;
+    while (!stopWorker_) {
+        Progress(hungUp);
+        const auto now = Clock::now();
+        short events = 0;
+        int timeout = -1;
+        for (const Transfer* t : pending_) {
+            events |= t->write_ ? POLLOUT : POLLIN;
+            timeout = MinTimeout(timeout, PollTimeoutMs(t->deadlines_, t->write_, t->done_, t->lastByte_, now));
+        }
+        pollfd fds[2] = {{events ? fd_ : -1, events, 0}, {wake_.Fd(), POLLIN, 0}};
+        lock.unlock();
+        const int ready = ::poll(fds, 2, timeout);
+        wake_.Drain();
+        lock.lock();
+        hungUp = ready > 0 && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     }
 }
 

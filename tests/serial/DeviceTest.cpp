@@ -94,16 +94,35 @@ TEST(TermiosMappingTest, DataBitsParityAndStopBits)
     EXPECT_EQ(BuildTermios(r, termios2{}, setup), EINVAL);
 }
 
-TEST(TermiosMappingTest, AnyRateGoesThroughBother)
+TEST(TermiosMappingTest, AnyOtherRateGoesThroughBother)
 {
     LineSettings r = Record();
-    for (std::uint32_t rate : {110u, 56000u, 128000u, 256000u, 31250u}) {
+    for (std::uint32_t rate : {56000u, 128000u, 256000u, 31250u}) {
         r.BaudRate = rate;
         const termios2 t = Build(r).tio;
         EXPECT_EQ(t.c_cflag & CBAUD, tcflag_t(BOTHER));
         EXPECT_EQ(t.c_ospeed, rate);
         EXPECT_EQ(t.c_ispeed, rate);
     }
+}
+
+TEST(TermiosMappingTest, TableRatesGoInWithTheirClassicConstants)
+{
+    LineSettings r = Record();
+    const std::pair<std::uint32_t, tcflag_t> rates[] = {
+        {110u, B110}, {300u, B300}, {9600u, B9600}, {115200u, B115200}, {4000000u, B4000000}};
+    for (const auto& [rate, constant] : rates) {
+        r.BaudRate = rate;
+        const termios2 t = Build(r).tio;
+        EXPECT_EQ(t.c_cflag & CBAUD, constant) << rate;
+        EXPECT_EQ(t.c_cflag & (CBAUD << IBSHIFT), 0u) << rate; // input follows output
+        EXPECT_EQ(t.c_ospeed, rate);
+        EXPECT_EQ(t.c_ispeed, rate);
+    }
+    // What only a negative setting gives.
+    r.BaudRate = 0xFFFFFFFBu;
+    TermiosSetup setup;
+    EXPECT_EQ(BuildTermios(r, termios2{}, setup), EINVAL);
 }
 
 TEST(TermiosMappingTest, FlowControlAndModemLines)
