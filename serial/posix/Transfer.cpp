@@ -31,6 +31,7 @@ Transfers::~Transfers()
     for (Transfer* t : pending_)
         Complete(*t, ECANCELED);
     pending_.clear();
+    pendingCount_ = 0;
     StopWorker(lock);
 }
 
@@ -41,6 +42,7 @@ void Transfers::SetFd(int fd)
         for (Transfer* t : pending_)
             Complete(*t, ECANCELED);
         pending_.clear();
+        pendingCount_ = 0;
         completed_.notify_all();
         StopWorker(lock);
     }
@@ -66,6 +68,7 @@ void Transfers::Unregister(Transfer& transfer)
     const auto it = std::find(pending_.begin(), pending_.end(), &transfer);
     if (it != pending_.end())
         pending_.erase(it);
+    pendingCount_ = pending_.size();
     transfer.owner_ = nullptr;
 }
 
@@ -144,6 +147,7 @@ int Transfers::Finish(Transfer& t, int error, bool complete, std::int32_t& immed
         if (!error) {
             t.owner_ = this;
             pending_.push_back(&t);
+            pendingCount_ = pending_.size();
             wake_.Signal();
             return 0;
         }
@@ -207,6 +211,7 @@ void Transfers::AbortPending()
     for (Transfer* t : pending_)
         Complete(*t, ECANCELED);
     pending_.clear();
+    pendingCount_ = 0;
     completed_.notify_all();
 }
 
@@ -227,6 +232,7 @@ void Transfers::Progress(bool hungUp)
         if (done) {
             Complete(t, error);
             it = pending_.erase(it);
+            pendingCount_ = pending_.size();
             ended = true;
         } else {
             ++it;

@@ -86,7 +86,12 @@ public:
     bool Writing();
     // Bytes reached the device's held input by another way than a read
     // (the event wait took them in): pending reads take them now.
-    void InputHeld() { wake_.Signal(); }
+    void InputHeld()
+    {
+        // A read that becomes pending later looks at the held input itself.
+        if (pendingCount_ > 0)
+            wake_.Signal();
+    }
 
 private:
     friend class Transfer;
@@ -113,6 +118,7 @@ private:
     std::condition_variable completed_;
     int fd_ = -1;
     std::vector<Transfer*> pending_;   // in start order
+    std::atomic<std::size_t> pendingCount_ = 0;  // pending_.size(), for a look without the lock
     EventFd wake_;                     // wakes the worker's poll
     int wakeError_ = 0;                // why it could not be made
     std::thread worker_;
