@@ -41,11 +41,11 @@ void TComThread::Execute()
         std::uint32_t mask = 0;
         if (device_.WaitEvent(mask, stop_.Fd()) != 0)
             break; // stopped, or the line failed
-        events_ = MaskToEvents(mask);
-        if (events_.Empty())
+        const TComEvents events = MaskToEvents(mask);
+        if (events.Empty())
             continue;
         try {
-            Dispatch();
+            Dispatch(events);
         } catch (...) {
             // A handler failed: delivery ends until the port is reopened,
             // and the failure is shown instead of silently stopping reception.
@@ -61,9 +61,8 @@ void TComThread::Execute()
     device_.Purge(true, true);
 }
 
-void TComThread::Dispatch()
+void TComThread::Dispatch(TComEvents batch)
 {
-    const TComEvents batch = events_;
     switch (method_) {
     case smThreadSync:
         Synchronize([this, batch] { Deliver(batch); });

@@ -39,14 +39,11 @@ public:
     bool CanStop() const { return stop_.IsOpen(); }
     int StopEventError() const { return stopError_; }
 
-    // The events of the batch being delivered.
-    TComEvents Events() const { return events_; }
-
 protected:
     void Execute() override;
 
 private:
-    void Dispatch();
+    void Dispatch(TComEvents batch);
     // Runs the handler, marking the calling thread as delivering.
     void Deliver(TComEvents batch);
 
@@ -58,5 +55,4 @@ private:
     int stopError_ = 0;
     std::atomic<bool> stopped_ = false;
     std::atomic<std::thread::id> deliveringOn_{};
-    TComEvents events_;
 };
