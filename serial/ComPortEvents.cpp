@@ -20,8 +20,15 @@ void TCustomComPort::StartEventThread()
         throw EComPort(CError_OpenFailed, error);
     if (!thread->CanStop())
         throw EComPort(CError_OpenFailed, thread->StopEventError());
-    thread->Start(eventWaiterPriority_);
+    // Kept before it starts: under smNone a handler on the new thread may
+    // close the port, and the close looks at the thread.
     thread_ = std::move(thread);
+    try {
+        thread_->Start(eventWaiterPriority_);
+    } catch (...) {
+        thread_.reset();
+        throw;
+    }
 }
 
 void TCustomComPort::StopEventThread()

@@ -210,7 +210,12 @@ void CloseFromHandler(TSyncMethod method)
     port.SetSyncMethod(method);
     std::atomic<int> calls = 0;
     std::atomic<bool> closedInside = false;
+    // Under smNone the handler runs beside the main thread; it starts on
+    // the port only once the main thread has let go of it.
+    std::atomic<bool> opened = false;
     port.OnRxChar = [&](QObject*, std::int32_t) {
+        while (!opened)
+            std::this_thread::yield();
         ++calls;
         port.ClosePort();
         closedInside = !port.Connected();
@@ -218,6 +223,7 @@ void CloseFromHandler(TSyncMethod method)
     std::atomic<int> afterClose = 0;
     port.OnAfterClose = [&](QObject*) { ++afterClose; };
     port.OpenPort();
+    opened = true;
     pty.Send("bye");
     ASSERT_TRUE(PumpUntil([&] { return closedInside.load(); }, 5000ms));
     EXPECT_FALSE(port.Connected());
@@ -226,15 +232,24 @@ void CloseFromHandler(TSyncMethod method)
     EXPECT_TRUE(errors.Messages().empty()) << errors.Messages().front();
 
     // Open again: the old thread is gone, a new one delivers.
+    std::mutex mutex;
     std::string received;
+    opened = false;
     port.OnRxChar = [&](QObject*, std::int32_t count) {
+        while (!opened)
+            std::this_thread::yield();
         std::string text;
         port.ReadText(text, count);
+        std::lock_guard lock(mutex);
         received += text;
     };
     port.OpenPort();
+    opened = true;
     pty.Send("again");
-    EXPECT_TRUE(PumpUntil([&] { return received == "again"; }));
+    EXPECT_TRUE(PumpUntil([&] {
+        std::lock_guard lock(mutex);
+        return received == "again";
+    }));
     port.ClosePort();
     EXPECT_TRUE(errors.Messages().empty());
 }
