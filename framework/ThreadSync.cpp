@@ -1,6 +1,7 @@
 #include "framework/ThreadSync.h"
 
 #include "framework/ErrorDisplay.h"
+#include "framework/EventFd.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -11,7 +12,6 @@
 #include <condition_variable>
 #include <pthread.h>
 #include <sched.h>
-#include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <deque>
@@ -43,23 +43,27 @@ std::deque<QueuedCall*> queue;
 // it watches: a thread only writes to it, so nothing of the hand-over
 // passes through Qt's own queues, whose futex locking ThreadSanitizer
 // cannot see.
-int wakeupFd = -1;
+// It lives as long as the process: a notifier may still watch it while
+// static objects go.
+EventFd& Wakeup()
+{
+    static EventFd* event = new EventFd;
+    return *event;
+}
 QPointer<QSocketNotifier> wakeupNotifier;
 
 void EnsureWakeup()
 {
     if (wakeupNotifier || !IsMainThread())
         return;
-    if (wakeupFd < 0)
-        wakeupFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeupFd < 0)
+    if (Wakeup().Open() != 0)
         return;
-    auto* notifier = new QSocketNotifier(wakeupFd, QSocketNotifier::Read, QCoreApplication::instance());
+    auto* notifier = new QSocketNotifier(Wakeup().Fd(), QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
-        std::uint64_t count;
-        while (::read(wakeupFd, &count, sizeof count) > 0) {
-        }
-        TSyncThread::RunQueuedCalls();
+        GuardedCall([] {
+            Wakeup().Drain();
+            TSyncThread::RunQueuedCalls();
+        });
     });
     wakeupNotifier = notifier;
 }
@@ -67,14 +71,13 @@ void EnsureWakeup()
 void PostRunner()
 {
     if (wakeupNotifier) {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = ::write(wakeupFd, &one, sizeof one);
+        Wakeup().Signal();
         return;
     }
     // A thread started before the main thread could set up the eventfd:
     // a posted event does the same job.
     if (QCoreApplication* app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, [] { TSyncThread::RunQueuedCalls(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(app, [] { GuardedCall([] { TSyncThread::RunQueuedCalls(); }); }, Qt::QueuedConnection);
 }
 
 // Queues `item` and, unless it is detached, waits until it is done.

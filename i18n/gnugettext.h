@@ -35,7 +35,7 @@
 // sets ResourceTextDomains to {"default"}, creates the lock and
 // DefaultTranslator. Calling it while started restarts the engine.
 void StartCatalogueEngine(const std::string& executablePath);
-// The Qt-free part of the shutdown step. Harmless when not started.
+// The Qt-free shutdown step. Harmless when not started.
 void StopCatalogueEngine() noexcept;
 
 // Full path of the running executable (/proc/self/exe resolved).

@@ -1,3 +1,5 @@
+// The transfer record: its device-level state lives behind a pointer, so
+// that users of the record never see the device layer.
 #include "serial/ComAsync.h"
 
 #include "serial/posix/SerialDevice.h"

@@ -1,3 +1,4 @@
+// The port's exception and the texts of its message numbers.
 #include "serial/ComError.h"
 
 #include "i18n/gnugettext.h"
@@ -32,6 +33,11 @@ constexpr std::array<const char*, 23> originalTexts = {
     MarkForTranslation("A component is linked to OnRxBuf event"),
     MarkForTranslation("Registry error"),
 };
+// Message n is originalTexts[n - 1]; the numbers are fixed, callers and
+// catalogues rely on them.
+static_assert(CError_OpenFailed == 1 && CError_ReadFailed == 3 && CError_ClearComFailed == 10 &&
+              CError_ConnChangeProp == 14 && CError_RegFailed == 18 && CError_RegError == 23);
+static_assert(originalTexts.size() == CError_RegError);
 
 // xgettext: c-format
 constexpr const char* osCodeSuffix = MarkForTranslation(" (win error code: %d)");

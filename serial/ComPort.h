@@ -1,4 +1,6 @@
-// The serial port component.
+// The serial port component: its settings, opening and closing,
+// transfers, status, listeners and line-event handlers. The code behind it
+// is split by subject (ComPort*.cpp).
 #pragma once
 
 #include "framework/Component.h"
@@ -11,6 +13,7 @@
 #include <QString>
 #include <QThread>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -175,6 +178,13 @@ protected:
     virtual void DoRLSDChange(bool onOff);
     virtual void DoRx80Full();
 
+    // What the destructor does first: close (a failure is shown, not
+    // thrown), and whatever the close left undone, end the event thread
+    // and release the device. A class that adds notifications or handlers
+    // running under smNone calls it at the start of its own destructor, so
+    // that no delivery runs into its parts while they go.
+    void CloseForDestruction() noexcept;
+
     bool connected_ = false;
     std::int32_t updateCount_ = 0;
 
@@ -196,12 +206,13 @@ private:
     TComTimeouts* timeouts_;
     TComBuffer* buffer_;
 
-    friend class TComThread;
-
     // Event thread: started at open when Events is not empty, stopped and
     // joined at close.
     void StartEventThread();
     void StopEventThread();
+    // Joins threads stopped from inside their own deliveries, except one
+    // the caller is delivering for.
+    void JoinRetiredThreads();
     void HandleReceive();
 
     // Calls `notify` for each registered link, in registration order; a
@@ -218,8 +229,18 @@ private:
     std::vector<TComLink*> links_;
     bool dataLink_ = false;
     std::unique_ptr<TComThread> thread_;
-    bool threadCreated_ = false;
+    std::vector<std::unique_ptr<TComThread>> retiredThreads_;
 };
+
+template <class Notify>
+void TCustomComPort::ForEachLink(Notify notify)
+{
+    const std::vector<TComLink*> snapshot = links_;
+    for (TComLink* link : snapshot) {
+        if (std::find(links_.begin(), links_.end(), link) != links_.end())
+            notify(*link);
+    }
+}
 
 // The port with its settings published as properties.
 class TComPort : public TCustomComPort {
@@ -240,5 +261,8 @@ class TComPort : public TCustomComPort {
 
 public:
     using TCustomComPort::TCustomComPort;
-
+    // Closes before any part of the port goes: under smNone the event
+    // thread would otherwise still call into the port while it is torn
+    // down.
+    ~TComPort() override;
 };

@@ -1,3 +1,5 @@
+// The port list as the port component shows it: sorted, with a
+// replaceable source of names.
 #include "serial/ComPortList.h"
 
 #include "serial/ComError.h"

@@ -1,3 +1,5 @@
+// The settings objects (time-outs, flow control, parity, queue sizes):
+// their fields, assignment between them, and re-applying on change.
 #include "serial/ComSettings.h"
 
 #include "serial/ComPort.h"

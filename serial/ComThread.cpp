@@ -1,12 +1,11 @@
+// The event thread's loop: wait on the device, hand the batch over.
 #include "serial/ComThread.h"
 
 #include "framework/ErrorDisplay.h"
-#include "serial/ComPort.h"
+#include "serial/ComDeviceMapping.h"
 #include "serial/posix/SerialDevice.h"
 
 #include <cstdint>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 namespace {
 
@@ -20,35 +19,33 @@ void ShowOnMainThread(std::exception_ptr error)
 
 } // namespace
 
-TComThread::TComThread(TCustomComPort* port)
-    : port_(port), stopFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+TComThread::TComThread(serialdev::SerialDevice& device, TSyncMethod method, THandleEvents handle, TIsOpen isOpen)
+    : device_(device), method_(method), handle_(std::move(handle)), isOpen_(std::move(isOpen))
 {
+    stopError_ = stop_.Open();
 }
 
-TComThread::~TComThread()
-{
-    if (stopFd_ >= 0)
-        ::close(stopFd_);
-}
+TComThread::~TComThread() = default;
 
 void TComThread::Stop()
 {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(stopFd_, &one, sizeof one);
+    stopped_ = true;
+    stop_.Signal();
 }
 
 void TComThread::Execute()
 {
-    serialdev::SerialDevice& device = *port_->device_;
-    for (;;) {
+    // A thread stopped from inside its own delivery may find the device
+    // closed, or opened anew for a new thread, once the handler returns.
+    while (!stopped_) {
         std::uint32_t mask = 0;
-        if (device.WaitEvent(mask, stopFd_) != 0)
+        if (device_.WaitEvent(mask, stop_.Fd()) != 0)
             break; // stopped, or the line failed
-        events_ = MaskToEvents(mask);
-        if (events_.Empty())
+        const TComEvents events = MaskToEvents(mask);
+        if (events.Empty())
             continue;
         try {
-            Dispatch();
+            Dispatch(events);
         } catch (...) {
             // A handler failed: delivery ends until the port is reopened,
             // and the failure is shown instead of silently stopping reception.
@@ -56,17 +53,19 @@ void TComThread::Execute()
             break;
         }
     }
-    device.SetEventMask(0);
-    device.Purge(true, true);
+    if (stopped_)
+        return; // the port is closing, and discards the queues itself
+    // Ended on its own (a handler failed, the line hung up): nothing is
+    // delivered any more, so nothing is kept either.
+    device_.SetEventMask(0);
+    device_.Purge(true, true);
 }
 
-void TComThread::Dispatch()
+void TComThread::Dispatch(TComEvents batch)
 {
-    TCustomComPort* port = port_;
-    const TComEvents batch = events_;
-    switch (port->SyncMethod()) {
+    switch (method_) {
     case smThreadSync:
-        Synchronize([port, batch] { port->HandleEvents(batch); });
+        Synchronize([this, batch] { Deliver(batch); });
         break;
     case smWindowSync:
         // One notification per event; each releases this thread before its
@@ -74,14 +73,24 @@ void TComThread::Dispatch()
         for (TComEvent event : EventHandlingOrder) {
             if (!batch.Contains(event))
                 continue;
-            Notify([port, event] {
-                if (port->Connected())
-                    port->HandleEvents(TComEvents{event});
+            Notify([handle = handle_, isOpen = isOpen_, event] {
+                if (isOpen())
+                    handle(TComEvents{event});
             });
         }
         break;
     case smNone:
-        port->HandleEvents(batch);
+        Deliver(batch);
         break;
     }
+}
+
+void TComThread::Deliver(TComEvents batch)
+{
+    struct Marker {
+        std::atomic<std::thread::id>& on;
+        explicit Marker(std::atomic<std::thread::id>& o) : on(o) { on = std::this_thread::get_id(); }
+        ~Marker() { on = std::thread::id(); }
+    } marker(deliveringOn_);
+    handle_(batch);
 }

@@ -1,33 +1,58 @@
 // The thread that waits for line events of an open port and hands each
-// batch to the port's handlers, in the way the port's SyncMethod asks.
+// batch on, in the way the port's SyncMethod asks. It knows the device it
+// waits on and the calls it is given, nothing else of the port.
 #pragma once
 
+#include "framework/EventFd.h"
 #include "framework/ThreadSync.h"
 #include "serial/ComTypes.h"
 
-class TCustomComPort;
+#include <atomic>
+#include <functional>
+#include <thread>
+
+namespace serialdev {
+class SerialDevice;
+}
 
 class TComThread : public TSyncThread {
 public:
-    explicit TComThread(TCustomComPort* port);
+    // Handles one batch of events (on the main thread, or on this one for
+    // smNone).
+    using THandleEvents = std::function<void(TComEvents events)>;
+    // Whether the port is still open when a notification comes to run.
+    using TIsOpen = std::function<bool()>;
+
+    TComThread(serialdev::SerialDevice& device, TSyncMethod method, THandleEvents handle, TIsOpen isOpen);
     ~TComThread() override;
 
-    // Asks the loop to end; it wakes at once.
+    // Asks the loop to end; it wakes at once, and touches the device no
+    // more once its present delivery has returned.
     void Stop();
+    // Whether the calling thread is inside one of this thread's deliveries
+    // (a handler on the main thread for smThreadSync, this thread itself
+    // for smNone): the thread cannot end before that handler returns.
+    bool DeliveringOnCallingThread() const { return deliveringOn_.load() == std::this_thread::get_id(); }
     // Whether the stop event could be made (a process out of descriptors
-    // cannot, and such a thread could never be stopped).
-    bool CanStop() const { return stopFd_ >= 0; }
-
-    // The events of the batch being delivered.
-    TComEvents Events() const { return events_; }
+    // cannot, and such a thread could never be stopped), and the errno
+    // value that says why not.
+    bool CanStop() const { return stop_.IsOpen(); }
+    int StopEventError() const { return stopError_; }
 
 protected:
     void Execute() override;
 
 private:
-    void Dispatch();
+    void Dispatch(TComEvents batch);
+    // Runs the handler, marking the calling thread as delivering.
+    void Deliver(TComEvents batch);
 
-    TCustomComPort* port_;
-    int stopFd_;
-    TComEvents events_;
+    serialdev::SerialDevice& device_;
+    TSyncMethod method_;
+    THandleEvents handle_;
+    TIsOpen isOpen_;
+    EventFd stop_;
+    int stopError_ = 0;
+    std::atomic<bool> stopped_ = false;
+    std::atomic<std::thread::id> deliveringOn_{};
 };

@@ -1,22 +1,10 @@
+// Text forms and numeric values of the serial line's vocabulary.
 #include "serial/ComTypes.h"
 
 #include <array>
 #include <cstddef>
 
 namespace {
-
-constexpr std::array<std::uint32_t, 10> eventMaskBits = {
-    EventMask::RxChar,  // evRxChar
-    EventMask::TxEmpty, // evTxEmpty
-    EventMask::RxFlag,  // evRxFlag
-    EventMask::Ring,    // evRing
-    EventMask::Break,   // evBreak
-    EventMask::CTS,     // evCTS
-    EventMask::DSR,     // evDSR
-    EventMask::Err,     // evError
-    EventMask::RLSD,    // evRLSD
-    EventMask::Rx80Full // evRx80Full
-};
 
 constexpr std::array<const char*, 16> baudRateTexts = {
     "Custom", "110", "300", "600", "1200", "2400", "4800", "9600", "14400",
@@ -28,6 +16,13 @@ constexpr std::array<const char*, 3> stopBitsTexts = {"1", "1.5", "2"};
 constexpr std::array<const char*, 4> dataBitsTexts = {"5", "6", "7", "8"};
 constexpr std::array<const char*, 5> parityTexts = {"None", "Odd", "Even", "Mark", "Space"};
 constexpr std::array<const char*, 4> flowControlTexts = {"Hardware", "Software", "None", "Custom"};
+
+// The tables are indexed by the enumerations' values.
+static_assert(baudRateTexts.size() == br256000 + 1 && baudRateValues.size() == br256000 + 1);
+static_assert(stopBitsTexts.size() == sbTwoStopBits + 1);
+static_assert(dataBitsTexts.size() == dbEight + 1);
+static_assert(parityTexts.size() == prSpace + 1);
+static_assert(flowControlTexts.size() == fcCustom + 1);
 
 char16_t AsciiUpper(char16_t c)
 {
@@ -64,32 +59,6 @@ E Parse(const std::array<const char*, N>& table, const QString& text, E fallback
 }
 
 } // namespace
-
-std::uint32_t EventMaskBit(TComEvent event)
-{
-    const auto index = static_cast<std::size_t>(event);
-    return index < eventMaskBits.size() ? eventMaskBits[index] : 0;
-}
-
-std::uint32_t EventsToMask(TComEvents events)
-{
-    std::uint32_t mask = 0;
-    for (std::size_t i = 0; i < eventMaskBits.size(); ++i) {
-        if (events.Contains(static_cast<TComEvent>(i)))
-            mask |= eventMaskBits[i];
-    }
-    return mask;
-}
-
-TComEvents MaskToEvents(std::uint32_t mask)
-{
-    TComEvents events;
-    for (std::size_t i = 0; i < eventMaskBits.size(); ++i) {
-        if (mask & eventMaskBits[i])
-            events.Include(static_cast<TComEvent>(i));
-    }
-    return events;
-}
 
 std::int32_t BaudRateValue(TBaudRate rate)
 {

@@ -1,8 +1,6 @@
 // The serial line's vocabulary: enumerations, sets, and their text forms.
 #pragma once
 
-#include "serial/posix/LineSettings.h"
-
 #include <QMetaType>
 #include <QString>
 
@@ -90,17 +88,6 @@ inline constexpr TComEvents AllComEvents{evRxChar, evTxEmpty, evRxFlag, evRing, 
 // The order in which the events of one batch are handled.
 inline constexpr TComEvent EventHandlingOrder[] = {evError, evRxChar, evTxEmpty, evBreak, evRing,
                                                    evCTS,   evDSR,    evRxFlag,  evRLSD,  evRx80Full};
-
-// The driver's line-event mask bits (the values the event mask and the
-// per-event notifications carry).
-namespace EventMask = serialdev::EventBit;
-
-// Mask bit of one event.
-std::uint32_t EventMaskBit(TComEvent event);
-// ORs the mask bit of every member.
-std::uint32_t EventsToMask(TComEvents events);
-// Every member whose mask bit is present; other bits are ignored.
-TComEvents MaskToEvents(std::uint32_t mask);
 
 // Numeric rate of a table value; 0 for brCustom, whose rate is the port's
 // CustomBaudRate.

@@ -1,3 +1,4 @@
+// Parity marks and NUL bytes resolved on the way in.
 #include "serial/posix/InputFilter.h"
 
 namespace serialdev {

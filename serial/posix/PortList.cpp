@@ -1,6 +1,9 @@
+// Port listing from sysfs and the environment, and port names as device
+// paths.
 #include "serial/posix/PortList.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
@@ -12,6 +15,25 @@
 #include <unistd.h>
 
 namespace serialdev {
+
+std::string DevicePath(std::string_view name)
+{
+    if (name.empty())
+        return std::string();
+    if (name.front() == '/')
+        return std::string(name);
+    if (name.size() > 3 && std::toupper(static_cast<unsigned char>(name[0])) == 'C' &&
+        std::toupper(static_cast<unsigned char>(name[1])) == 'O' &&
+        std::toupper(static_cast<unsigned char>(name[2])) == 'M' &&
+        std::all_of(name.begin() + 3, name.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+        name.size() <= 8) {
+        const long number = std::stol(std::string(name.substr(3)));
+        if (number >= 1)
+            return "/dev/ttyS" + std::to_string(number - 1);
+    }
+    return "/dev/" + std::string(name);
+}
+
 namespace {
 
 bool Exists(const std::string& path)

@@ -1,12 +1,17 @@
-// The serial ports present on this machine, for the port selectors and the
-// command-line tool. Plain C++ and POSIX, no Qt.
+// The serial ports present on this machine, and how a port's name becomes
+// the path of its device. Plain C++ and POSIX, no Qt.
 #pragma once
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace serialdev {
+
+// "COMn" names /dev/ttyS(n-1); an absolute path stays as it is; any other
+// name is looked for under /dev/. An empty name has no path ("").
+std::string DevicePath(std::string_view name);
 
 // Where the list comes from; the defaults describe the running system.
 struct PortListSources {

@@ -1,8 +1,39 @@
+// The line-settings record in termios2 form.
 #include "serial/posix/TermiosMapping.h"
 
 #include <cerrno>
 
 namespace serialdev {
+
+namespace {
+
+// The rates termios has a constant for. A rate set with its constant reads
+// back as that rate in every termios program (stty, cfgetospeed); one set
+// as BOTHER reads as "0 baud" to those that only know the classic table.
+struct ClassicRate {
+    std::uint32_t rate;
+    tcflag_t constant;
+};
+constexpr ClassicRate classicRates[] = {
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+};
+
+tcflag_t RateConstant(std::uint32_t rate)
+{
+    for (const ClassicRate& classic : classicRates)
+        if (classic.rate == rate)
+            return classic.constant;
+    return BOTHER;
+}
+
+} // namespace
 
 int BuildTermios(const LineSettings& s, const termios2& current, TermiosSetup& setup)
 {
@@ -10,7 +41,8 @@ int BuildTermios(const LineSettings& s, const termios2& current, TermiosSetup& s
     termios2& t = setup.tio;
     t.c_line = current.c_line;
 
-    if (s.BaudRate == 0)
+    // A rate the port took from a negative setting arrives as a huge one.
+    if (s.BaudRate == 0 || s.BaudRate > 0x7FFFFFFFu)
         return EINVAL;
 
     tcflag_t size;
@@ -24,7 +56,8 @@ int BuildTermios(const LineSettings& s, const termios2& current, TermiosSetup& s
 
     // Raw line: no echo, no line editing, no output processing, no signals.
     t.c_cflag = size | CREAD | CLOCAL;
-    t.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+    // The input rate follows the output rate (no input bits of its own).
+    t.c_cflag |= RateConstant(s.BaudRate);
     t.c_ispeed = s.BaudRate;
     t.c_ospeed = s.BaudRate;
 

@@ -25,7 +25,9 @@ struct TermiosSetup {
 // Builds the setup from `settings`, starting from `current` (whose line
 // discipline field is kept). Returns 0, or EINVAL for a record the line
 // cannot take (data bits outside 5..8, parity or stop-bit codes out of
-// range, 1.5 stop bits with more than 5 data bits, a zero baud rate).
+// range, 1.5 stop bits with more than 5 data bits, a baud rate of 0 or
+// above 2^31 - 1, which only a negative setting can give). The rates of
+// the classic table go in with their constants, others as BOTHER.
 int BuildTermios(const LineSettings& settings, const termios2& current, TermiosSetup& setup);
 
 } // namespace serialdev

@@ -31,7 +31,7 @@ private:
     std::function<void()> work_;
 };
 
-TEST(ThreadSync, SynchronizedCallRunsOnTheMainThreadAndItsErrorComesBack)
+TEST(ThreadSyncTest, SynchronizedCallRunsOnTheMainThreadAndItsErrorComesBack)
 {
     std::atomic<bool> ranOnMain = false;
     std::string caught;
@@ -50,7 +50,7 @@ TEST(ThreadSync, SynchronizedCallRunsOnTheMainThreadAndItsErrorComesBack)
     EXPECT_EQ(caught, "from the main thread");
 }
 
-TEST(ThreadSync, WaitingForAThreadServesItsPendingCalls)
+TEST(ThreadSyncTest, WaitingForAThreadServesItsPendingCalls)
 {
     // The thread hands a call over while the main thread does not run its
     // event loop but waits for the thread to end: without serving the call
@@ -67,7 +67,7 @@ TEST(ThreadSync, WaitingForAThreadServesItsPendingCalls)
     EXPECT_EQ(journal, (std::vector<std::string>{"call", "second call", "ended"}));
 }
 
-TEST(ThreadSync, NotifiedCallReleasesTheThreadBeforeItRuns)
+TEST(ThreadSyncTest, NotifiedCallReleasesTheThreadBeforeItRuns)
 {
     std::vector<std::string> shown;
     auto previous = SetErrorDisplay([&](const std::string& m) { shown.push_back(m); });
@@ -99,7 +99,7 @@ TEST(ThreadSync, NotifiedCallReleasesTheThreadBeforeItRuns)
     EXPECT_EQ(shown, std::vector<std::string>{"notified call failed"});
 }
 
-TEST(ThreadSync, OnTheMainThreadCallsRunDirectly)
+TEST(ThreadSyncTest, OnTheMainThreadCallsRunDirectly)
 {
     int runs = 0;
     TSyncThread::Synchronize([&] { ++runs; });

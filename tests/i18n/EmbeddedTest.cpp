@@ -44,7 +44,7 @@ std::string RaiseMessage(const std::function<void()>& action)
     return "(nothing raised)";
 }
 
-TEST(I18nEmbeddedDirectory, EntriesAreReadTrimmedAndFoundWithoutRegardToCase)
+TEST(I18nEmbeddedDirectoryTest, EntriesAreReadTrimmedAndFoundWithoutRegardToCase)
 {
     ScratchFolder scratch;
     std::string bytes = "program bytes";
@@ -74,7 +74,7 @@ TEST(I18nEmbeddedDirectory, EntriesAreReadTrimmedAndFoundWithoutRegardToCase)
     EXPECT_TRUE(none.ExecutableFolder().empty());
 }
 
-TEST(I18nEmbeddedDirectory, DamagedDirectoryKeepsWhatWasReadBeforeTheDamage)
+TEST(I18nEmbeddedDirectoryTest, DamagedDirectoryKeepsWhatWasReadBeforeTheDamage)
 {
     ScratchFolder scratch;
     const std::string executable = scratch / "panel";
@@ -138,7 +138,7 @@ TEST(I18nEmbeddedDirectory, DamagedDirectoryKeepsWhatWasReadBeforeTheDamage)
 }
 
 // A pretend executable that carries one catalogue for "default" in German.
-class I18nEmbeddedCatalogue : public ::testing::Test {
+class I18nEmbeddedCatalogueTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -164,7 +164,7 @@ protected:
     TAssemblyAnalyzer analyzer;
 };
 
-TEST_F(I18nEmbeddedCatalogue, TakesPrecedenceOverAFileOfTheSamePath)
+TEST_F(I18nEmbeddedCatalogueTest, TakesPrecedenceOverAFileOfTheSamePath)
 {
     CompileCatalogue(PoSource({{"Cancel", "Abbrechen (Datei)"}}), folder + "/de/LC_MESSAGES/default.mo");
     TDomain domain("default", folder, "de_DE", &analyzer);
@@ -176,7 +176,7 @@ TEST_F(I18nEmbeddedCatalogue, TakesPrecedenceOverAFileOfTheSamePath)
     EXPECT_EQ(plain.FindKey("Cancel"), "Abbrechen (Datei)");
 }
 
-TEST_F(I18nEmbeddedCatalogue, ErrorsNameTheExecutable)
+TEST_F(I18nEmbeddedCatalogueTest, ErrorsNameTheExecutable)
 {
     for (const std::string name : {"broken", "negative"}) {
         TDomain domain(name, folder, "de", &analyzer);
@@ -199,7 +199,7 @@ TEST_F(I18nEmbeddedCatalogue, ErrorsNameTheExecutable)
 }
 
 // The embedding tool against a real program that links the engine.
-class I18nEmbeddingTool : public ::testing::Test {
+class I18nEmbeddingToolTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -225,7 +225,7 @@ protected:
     const std::string program = scratch / "bin/panel";
 };
 
-TEST_F(I18nEmbeddingTool, EmbeddedCataloguesAreFoundByTheProgramAndByTheReader)
+TEST_F(I18nEmbeddingToolTest, EmbeddedCataloguesAreFoundByTheProgramAndByTheReader)
 {
     const std::string unpatched = ReadBytes(program);
     const CommandResult embed =
@@ -267,7 +267,7 @@ TEST_F(I18nEmbeddingTool, EmbeddedCataloguesAreFoundByTheProgramAndByTheReader)
     }
 }
 
-TEST_F(I18nEmbeddingTool, RefusesWhatWouldLeaveCataloguesUnreachable)
+TEST_F(I18nEmbeddingToolTest, RefusesWhatWouldLeaveCataloguesUnreachable)
 {
     const std::string copy = scratch / "bin/copy";
     fs::copy_file(program, copy);

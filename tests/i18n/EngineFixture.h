@@ -13,7 +13,7 @@
 
 namespace i18ntest {
 
-class I18nEngine : public ::testing::Test {
+class I18nEngineTest : public ::testing::Test {
 protected:
     void TearDown() override { StopCatalogueEngine(); }
 

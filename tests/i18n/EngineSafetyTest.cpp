@@ -37,7 +37,7 @@ void OverwriteInPlace(const std::string& path, const std::string& bytes)
     ::close(fd);
 }
 
-TEST_F(I18nEngine, ACatalogueCutShortOnDiskChangesNothingForTheRunningProgram)
+TEST_F(I18nEngineTest, ACatalogueCutShortOnDiskChangesNothingForTheRunningProgram)
 {
     const std::string path = CataloguePath("de", "default");
     CompileCatalogue(PoSource(kEntries), path);
@@ -55,7 +55,7 @@ TEST_F(I18nEngine, ACatalogueCutShortOnDiskChangesNothingForTheRunningProgram)
     EXPECT_EQ(LookupText("Missing"), "Missing");
 }
 
-TEST_F(I18nEngine, TruncatingTheCatalogueUnderRunningLookupsChangesNothing)
+TEST_F(I18nEngineTest, TruncatingTheCatalogueUnderRunningLookupsChangesNothing)
 {
     const std::string path = CataloguePath("de", "default");
     CompileCatalogue(PoSource(kEntries), path);
@@ -85,7 +85,7 @@ TEST_F(I18nEngine, TruncatingTheCatalogueUnderRunningLookupsChangesNothing)
     EXPECT_EQ(wrong.load(), 0);
 }
 
-TEST_F(I18nEngine, ACatalogueReadShortIsRejectedAsInvalid)
+TEST_F(I18nEngineTest, ACatalogueReadShortIsRejectedAsInvalid)
 {
     // What a program started while the file is being rewritten can meet.
     const std::string path = CataloguePath("de", "default");
@@ -102,7 +102,7 @@ TEST_F(I18nEngine, ACatalogueReadShortIsRejectedAsInvalid)
     EXPECT_EQ(LookupText("Cancel"), "Cancel");
 }
 
-TEST_F(I18nEngine, ATextOfNothingButCarriageReturnsComesBackUnchanged)
+TEST_F(I18nEngineTest, ATextOfNothingButCarriageReturnsComesBackUnchanged)
 {
     StartEngine("de");
     // No catalogue at all.
@@ -119,7 +119,7 @@ TEST_F(I18nEngine, ATextOfNothingButCarriageReturnsComesBackUnchanged)
     EXPECT_EQ(LookupTextInDomain("withheader", "\r\n"), "\r\n");
 }
 
-TEST_F(I18nEngine, FirstUseOfDomainsFromManyThreadsAtOnce)
+TEST_F(I18nEngineTest, FirstUseOfDomainsFromManyThreadsAtOnce)
 {
     constexpr int kDomains = 6;
     constexpr int kThreads = 8;

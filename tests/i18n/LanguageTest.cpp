@@ -25,7 +25,7 @@ std::string ChosenLanguage(const Environment& environment)
     return translator.ActiveLanguage();
 }
 
-TEST(I18nLanguage, LangIsCutBeforeItsFirstDot)
+TEST(I18nLanguageTest, LangIsCutBeforeItsFirstDot)
 {
     EXPECT_EQ(ChosenLanguage({"de_DE.UTF-8", "fr_FR", "it_IT"}), "de_DE");
     EXPECT_EQ(ChosenLanguage({"de_DE.UTF-8.x", {}, {}}), "de_DE");
@@ -34,7 +34,7 @@ TEST(I18nLanguage, LangIsCutBeforeItsFirstDot)
     EXPECT_EQ(ChosenLanguage({".UTF-8", {}, {}}), "");
 }
 
-TEST(I18nLanguage, WithoutLangTheUserLocaleGivesLanguageAndCountry)
+TEST(I18nLanguageTest, WithoutLangTheUserLocaleGivesLanguageAndCountry)
 {
     EXPECT_EQ(ChosenLanguage({{}, {}, "fr_CA.UTF-8"}), "fr_CA");
     EXPECT_EQ(ChosenLanguage({"", {}, "fr_CA"}), "fr_CA");
@@ -48,7 +48,7 @@ TEST(I18nLanguage, WithoutLangTheUserLocaleGivesLanguageAndCountry)
     EXPECT_EQ(ChosenLanguage({{}, {}, {}}), "C");
 }
 
-TEST(I18nLanguage, CallerCodeIsUsedUnchanged)
+TEST(I18nLanguageTest, CallerCodeIsUsedUnchanged)
 {
     ScopedEnvironment lang("LANG", "fr_FR.UTF-8");
     TGnuGettextInstance translator("/opt/panel/panel", nullptr);
@@ -59,7 +59,7 @@ TEST(I18nLanguage, CallerCodeIsUsedUnchanged)
     EXPECT_EQ(translator.ActiveLanguage(), "fr_FR");
 }
 
-TEST(I18nLanguage, LocaleIdentifiersMapOnlyThroughTheirTable)
+TEST(I18nLanguageTest, LocaleIdentifiersMapOnlyThroughTheirTable)
 {
     EXPECT_EQ(LocaleIdentifierLanguage(3084), "fr_CA");
     EXPECT_EQ(LocaleIdentifierLanguage(0x0C0A), "es_ES");
@@ -69,7 +69,7 @@ TEST(I18nLanguage, LocaleIdentifiersMapOnlyThroughTheirTable)
     EXPECT_EQ(LocaleIdentifierLanguage(0), "C");
 }
 
-TEST(I18nLanguage, TranslatorStartsWithDefaultDomainInTheLocaleFolder)
+TEST(I18nLanguageTest, TranslatorStartsWithDefaultDomainInTheLocaleFolder)
 {
     ScopedEnvironment lang("LANG", "nl_BE.UTF-8");
     TGnuGettextInstance translator("/opt/panel/bin/panel", nullptr);

@@ -32,7 +32,7 @@ std::string WithCarriageReturns(const std::string& text)
     return out;
 }
 
-TEST(I18nLargeCatalogue, EveryKeyAgreesWithPythonsGettext)
+TEST(I18nLargeCatalogueTest, EveryKeyAgreesWithPythonsGettext)
 {
     const std::filesystem::path mo = LARGE_CATALOGUE;
     ASSERT_TRUE(std::filesystem::exists(mo)) << mo << " is missing: script/bootstrap installs iso-codes";

@@ -35,7 +35,7 @@ std::string ExpectMessage(const std::function<void()>& action)
     return "(nothing raised)";
 }
 
-TEST_F(I18nEngine, BothByteOrdersGiveTheSameTranslations)
+TEST_F(I18nEngineTest, BothByteOrdersGiveTheSameTranslations)
 {
     CompileCatalogue(PoSource(kGermanEntries), CataloguePath("de", "little"), "--endianness=little");
     CompileCatalogue(PoSource(kGermanEntries), CataloguePath("de", "big"), "--endianness=big");
@@ -56,7 +56,7 @@ TEST_F(I18nEngine, BothByteOrdersGiveTheSameTranslations)
     }
 }
 
-TEST_F(I18nEngine, LineEndsAreFoldedForTheKeyAndWidenedInTheResult)
+TEST_F(I18nEngineTest, LineEndsAreFoldedForTheKeyAndWidenedInTheResult)
 {
     CompileCatalogue(PoSource(kGermanEntries), CataloguePath("de", "default"));
     StartEngine("de");
@@ -71,7 +71,7 @@ TEST_F(I18nEngine, LineEndsAreFoldedForTheKeyAndWidenedInTheResult)
     EXPECT_EQ(LookupText("\r\r\n"), "\r\n");
 }
 
-TEST_F(I18nEngine, NonUtf8TranslationRaisesCouldNotTranslateEveryTime)
+TEST_F(I18nEngineTest, NonUtf8TranslationRaisesCouldNotTranslateEveryTime)
 {
     // A Latin-1 catalogue: msgfmt keeps its bytes, so "ö" is the single byte F6.
     CompileCatalogue(PoSource({{"Close", "Schlie\xDF" "en"}, {"Open", "\xD6" "ffnen"}, {"Stop", "Halt"}},
@@ -91,7 +91,7 @@ TEST_F(I18nEngine, NonUtf8TranslationRaisesCouldNotTranslateEveryTime)
     EXPECT_EQ(ExpectMessage([] { LookupText("\xC0\xAF"); }).rfind("Error: Could not translate \xC0\xAF.", 0), 0u);
 }
 
-TEST_F(I18nEngine, EmptyTextGivesTheHeaderOnlyWhenACatalogueIsOpen)
+TEST_F(I18nEngineTest, EmptyTextGivesTheHeaderOnlyWhenACatalogueIsOpen)
 {
     StartEngine("de");
     EXPECT_EQ(LookupText(""), "");
@@ -102,7 +102,7 @@ TEST_F(I18nEngine, EmptyTextGivesTheHeaderOnlyWhenACatalogueIsOpen)
     EXPECT_EQ(header.rfind("MIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n", 0), 0u) << header;
 }
 
-TEST_F(I18nEngine, DomainNamesDifferingInCaseNameOneDomain)
+TEST_F(I18nEngineTest, DomainNamesDifferingInCaseNameOneDomain)
 {
     CompileCatalogue(PoSource(kGermanEntries), CataloguePath("de", "cport"));
     StartEngine("de");
@@ -118,7 +118,7 @@ TEST_F(I18nEngine, DomainNamesDifferingInCaseNameOneDomain)
     EXPECT_EQ(translator.DomainTable()[1]->DomainName(), "cport");
 }
 
-TEST_F(I18nEngine, CatalogueWithoutEntriesLeavesEveryTextUnchanged)
+TEST_F(I18nEngineTest, CatalogueWithoutEntriesLeavesEveryTextUnchanged)
 {
     // msgfmt writes nothing for an empty .po; a header-only catalogue is as
     // empty as it gets, the zero-entry one is written by hand.
@@ -134,7 +134,7 @@ TEST_F(I18nEngine, CatalogueWithoutEntriesLeavesEveryTextUnchanged)
     EXPECT_EQ(LookupTextInDomain("noentries", ""), "");
 }
 
-TEST_F(I18nEngine, MissingCatalogueMakesTheDomainAbsentUntilItsLanguageChanges)
+TEST_F(I18nEngineTest, MissingCatalogueMakesTheDomainAbsentUntilItsLanguageChanges)
 {
     StartEngine("de");
     EXPECT_EQ(LookupText("Cancel"), "Cancel");
@@ -151,7 +151,7 @@ TEST_F(I18nEngine, MissingCatalogueMakesTheDomainAbsentUntilItsLanguageChanges)
     EXPECT_EQ(LookupText("Cancel"), "Abbrechen");
 }
 
-TEST_F(I18nEngine, ChangingLanguageOrFolderClosesAndReopens)
+TEST_F(I18nEngineTest, ChangingLanguageOrFolderClosesAndReopens)
 {
     CompileCatalogue(PoSource({{"Cancel", "Abbrechen"}}), CataloguePath("de", "default"));
     CompileCatalogue(PoSource({{"Cancel", "Annuler"}}), CataloguePath("fr", "default"));
@@ -174,7 +174,7 @@ struct Damage {
     std::function<void(std::string&)> apply;
 };
 
-TEST_F(I18nEngine, DamagedCataloguesAreRefusedAndNeverRead)
+TEST_F(I18nEngineTest, DamagedCataloguesAreRefusedAndNeverRead)
 {
     const std::vector<std::pair<std::string, std::string>> entries = {{"Cancel", "Abbrechen"}, {"Open", "Offen"}};
     const std::vector<Damage> damages = {
@@ -211,7 +211,7 @@ TEST_F(I18nEngine, DamagedCataloguesAreRefusedAndNeverRead)
     EXPECT_EQ(LookupTextInDomain("sound", "Open"), "Offen");
 }
 
-TEST_F(I18nEngine, LanguageFolderIsTriedBeforeTheTwoLetterOne)
+TEST_F(I18nEngineTest, LanguageFolderIsTriedBeforeTheTwoLetterOne)
 {
     CompileCatalogue(PoSource({{"Cancel", "Abbrechen (de)"}}), CataloguePath("de", "default"));
     CompileCatalogue(PoSource({{"Cancel", "Abbrechen (de_AT)"}}), CataloguePath("de_AT", "default"));

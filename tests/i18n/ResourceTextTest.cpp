@@ -14,7 +14,7 @@
 namespace i18ntest {
 namespace {
 
-TEST(I18nResourceTexts, WithoutTheEngineTextsPassUnchanged)
+TEST(I18nResourceTextsTest, WithoutTheEngineTextsPassUnchanged)
 {
     ASSERT_EQ(DefaultTranslator(), nullptr);
     EXPECT_EQ(TranslateResourceText("OK"), "OK");
@@ -24,7 +24,7 @@ TEST(I18nResourceTexts, WithoutTheEngineTextsPassUnchanged)
     EXPECT_TRUE(ResourceTextDomains().empty());
 }
 
-TEST_F(I18nEngine, ResourceTextsTryDefaultThenTheAddedDomains)
+TEST_F(I18nEngineTest, ResourceTextsTryDefaultThenTheAddedDomains)
 {
     CompileCatalogue(PoSource({{"OK", "Jawohl"}, {"&Yes", "&Ja"}}), CataloguePath("de", "default"));
     CompileCatalogue(PoSource({{"OK", "In Ordnung"}, {"Cancel", "Abbrechen"}}), CataloguePath("de", "cport"));
@@ -49,7 +49,7 @@ TEST_F(I18nEngine, ResourceTextsTryDefaultThenTheAddedDomains)
     EXPECT_EQ(EmbeddedCatalogues(), nullptr);
 }
 
-TEST_F(I18nEngine, QtTextsGoThroughTheEngineAndReportErrorsOnce)
+TEST_F(I18nEngineTest, QtTextsGoThroughTheEngineAndReportErrorsOnce)
 {
     // Latin-1 bytes: the catalogue cannot give "Cancel" as UTF-8.
     CompileCatalogue(PoSource({{"OK", "Jawohl"}, {"Cancel", "Abbruch \xA1"}}, "ISO-8859-1"),
@@ -74,7 +74,7 @@ TEST_F(I18nEngine, QtTextsGoThroughTheEngineAndReportErrorsOnce)
                         "encoded translations.");
 }
 
-TEST(I18nResourceTexts, StartupStepRoutesQtTextsUntilShutdown)
+TEST(I18nResourceTextsTest, StartupStepRoutesQtTextsUntilShutdown)
 {
     // The start-up step uses the running program's folder: a language code
     // nobody else uses keeps this catalogue to this test.

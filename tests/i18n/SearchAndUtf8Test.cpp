@@ -10,7 +10,7 @@
 
 namespace {
 
-TEST(I18nCatalogueSearch, FindsEveryEntryWithinTheComparisonBound)
+TEST(I18nCatalogueSearchTest, FindsEveryEntryWithinTheComparisonBound)
 {
     for (std::uint32_t n = 0; n <= 1100; ++n) {
         // Entries 2, 4, 6, ...: the odd keys fall between them or outside.
@@ -34,7 +34,7 @@ TEST(I18nCatalogueSearch, FindsEveryEntryWithinTheComparisonBound)
     }
 }
 
-TEST(I18nCatalogueSearch, LargestTableStaysInRange)
+TEST(I18nCatalogueSearchTest, LargestTableStaysInRange)
 {
     // Near the top of the 32-bit range the steps must neither wrap nor leave the table.
     const std::uint32_t n = 0xFFFFFFFFu;
@@ -51,7 +51,7 @@ TEST(I18nCatalogueSearch, LargestTableStaysInRange)
     }
 }
 
-TEST(I18nUtf8, WellFormedMeansShortestFormScalarValues)
+TEST(I18nUtf8Test, WellFormedMeansShortestFormScalarValues)
 {
     const std::vector<std::string> good = {
         "", "plain ASCII \x7F", "\xC2\x80", "\xDF\xBF", "\xE0\xA0\x80", "\xED\x9F\xBF", "\xEE\x80\x80",

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -27,21 +28,45 @@ std::string OpenFailure(const char* device)
     return "opened";
 }
 
-TEST(ComErrorText, TextsAndSuffixComeFromTheDefaultCatalogue)
-{
+// A scratch program folder, a language chosen through LANG alone, and the
+// serial module started and stopped around each test.
+class ComErrorTextTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        DoneComPortModule();
+        StopCatalogueEngine();
+    }
+
+    void UseLanguage(const char* language)
+    {
+        lang_.emplace("LANG", language);
+        all_.emplace("LC_ALL", std::nullopt);
+        messages_.emplace("LC_MESSAGES", std::nullopt);
+    }
+    void StartModule()
+    {
+        StartCatalogueEngine(scratch / "bin/panel");
+        InitComPortModule();
+    }
+
     ScratchFolder scratch;
+
+private:
+    std::optional<ScopedEnvironment> lang_, all_, messages_;
+};
+
+TEST_F(ComErrorTextTest, TextsAndSuffixComeFromTheDefaultCatalogue)
+{
     CompileCatalogue(PoSource({{"Unable to open com port", "Port kann nicht geöffnet werden"},
                                {" (win error code: %d)", " (Systemfehler %d)"},
                                {"Cannot set property while connected", "Nicht bei offenem Port"}}),
                      scratch / "bin/locale/de/LC_MESSAGES/default.mo");
-    ScopedEnvironment lang("LANG", "de_DE.UTF-8");
-    ScopedEnvironment all("LC_ALL", std::nullopt);
-    ScopedEnvironment messages("LC_MESSAGES", std::nullopt);
+    UseLanguage("de_DE.UTF-8");
 
     EXPECT_EQ(OpenFailure("/dev/no-such-port"), "Unable to open com port (win error code: 2)");
 
-    StartCatalogueEngine(scratch / "bin/panel");
-    InitComPortModule();
+    StartModule();
     EXPECT_EQ(OpenFailure("/dev/no-such-port"), "Port kann nicht geöffnet werden (Systemfehler 2)");
     EXPECT_EQ(EComPort(CError_ConnChangeProp).what(), std::string("Nicht bei offenem Port"));
     // Texts without a translation stay as they are.
@@ -54,20 +79,14 @@ TEST(ComErrorText, TextsAndSuffixComeFromTheDefaultCatalogue)
     EXPECT_EQ(OpenFailure("/dev/no-such-port"), "Unable to open com port (win error code: 2)");
 }
 
-TEST(ComErrorText, ATranslatedSuffixCannotInjectFormatDirectives)
+TEST_F(ComErrorTextTest, ATranslatedSuffixCannotInjectFormatDirectives)
 {
-    ScratchFolder scratch;
     CompileCatalogue(PoSource({{" (win error code: %d)", " %s%n (code %d, again %d)"}}),
                      scratch / "bin/locale/fr/LC_MESSAGES/default.mo");
-    ScopedEnvironment lang("LANG", "fr");
-    ScopedEnvironment all("LC_ALL", std::nullopt);
-    ScopedEnvironment messages("LC_MESSAGES", std::nullopt);
-    StartCatalogueEngine(scratch / "bin/panel");
-    InitComPortModule();
+    UseLanguage("fr");
+    StartModule();
     EXPECT_EQ(std::string(EComPort(CError_OpenFailed, 13).what()),
               "Unable to open com port %s%n (code 13, again %d)");
-    DoneComPortModule();
-    StopCatalogueEngine();
 }
 
 } // namespace

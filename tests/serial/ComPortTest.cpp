@@ -99,7 +99,7 @@ EComPort CatchComError(Body body)
     return EComPort(0);
 }
 
-TEST(ComPort, OpenAndCloseNotifyInTheirFixedOrder)
+TEST(ComPortTest, OpenAndCloseNotifyInTheirFixedOrder)
 {
     PtyPair pty;
     RecordingPort port(pty.SlavePath());
@@ -132,11 +132,11 @@ TEST(ComPort, OpenAndCloseNotifyInTheirFixedOrder)
     port.UnregisterLink(&second.link);
 }
 
-TEST(ComPort, OpeningFailuresLeaveThePortClosed)
+TEST(ComPortTest, OpeningFailuresLeaveThePortClosed)
 {
     RecordingPort missing("/dev/no-such-serial-device");
     const EComPort error = CatchComError([&] { missing.OpenPort(); });
-    EXPECT_EQ(error.Code(), 1);
+    EXPECT_EQ(error.Code(), CError_OpenFailed);
     EXPECT_EQ(error.OsCode(), ENOENT);
     EXPECT_STREQ(error.what(), "Unable to open com port (win error code: 2)");
     EXPECT_FALSE(missing.Connected());
@@ -148,7 +148,7 @@ TEST(ComPort, OpeningFailuresLeaveThePortClosed)
     RecordingPort intruder(pty.SlavePath());
     owner.OpenPort();
     const EComPort busy = CatchComError([&] { intruder.OpenPort(); });
-    EXPECT_EQ(busy.Code(), 1);
+    EXPECT_EQ(busy.Code(), CError_OpenFailed);
     EXPECT_EQ(busy.OsCode(), EBUSY);
     EXPECT_FALSE(intruder.Connected());
     owner.ClosePort();
@@ -160,7 +160,7 @@ TEST(ComPort, OpeningFailuresLeaveThePortClosed)
     intruder.ClosePort();
     refused.SetStopBits(sbOne5StopBits); // 1.5 stop bits need 5 data bits
     const EComPort stop = CatchComError([&] { refused.OpenPort(); });
-    EXPECT_EQ(stop.Code(), 7);
+    EXPECT_EQ(stop.Code(), CError_SetStateFailed);
     EXPECT_EQ(stop.OsCode(), EINVAL);
     EXPECT_FALSE(refused.Connected());
     EXPECT_EQ(refused.StopBits(), sbOne5StopBits);
@@ -169,7 +169,7 @@ TEST(ComPort, OpeningFailuresLeaveThePortClosed)
     EXPECT_TRUE(refused.Connected());
 }
 
-TEST(ComPort, WrittenBytesReachTheFarEndAndTheLinks)
+TEST(ComPortTest, WrittenBytesReachTheFarEndAndTheLinks)
 {
     PtyPair pty;
     RecordingPort port(pty.SlavePath());
@@ -191,7 +191,7 @@ TEST(ComPort, WrittenBytesReachTheFarEndAndTheLinks)
     port.UnregisterLink(&link.link);
 }
 
-TEST(ComPort, ReadsWithDefaultTimeoutsReturnAtOnceWithWhatIsQueued)
+TEST(ComPortTest, ReadsWithDefaultTimeoutsReturnAtOnceWithWhatIsQueued)
 {
     PtyPair pty;
     RecordingPort port(pty.SlavePath());
@@ -220,7 +220,7 @@ TEST(ComPort, ReadsWithDefaultTimeoutsReturnAtOnceWithWhatIsQueued)
     port.UnregisterLink(&link.link);
 }
 
-TEST(ComPort, ReadWithTotalTimeoutWaitsThenReturnsShort)
+TEST(ComPortTest, ReadWithTotalTimeoutWaitsThenReturnsShort)
 {
     PtyPair pty;
     RecordingPort port(pty.SlavePath());
@@ -241,23 +241,23 @@ TEST(ComPort, ReadWithTotalTimeoutWaitsThenReturnsShort)
     EXPECT_EQ(text, "12345");
 }
 
-TEST(ComPort, TransfersOnAClosedPortFailWithTheirCodes)
+TEST(ComPortTest, TransfersOnAClosedPortFailWithTheirCodes)
 {
     TComPort port;
     const EComPort write = CatchComError([&] { port.WriteText("00"); });
-    EXPECT_EQ(write.Code(), 2);
+    EXPECT_EQ(write.Code(), CError_WriteFailed);
     EXPECT_EQ(std::string(write.what()), "WriteFile function failed (win error code: " + std::to_string(EBADF) + ")");
     std::string text;
-    EXPECT_EQ(CatchComError([&] { port.ReadText(text, 4); }).Code(), 3);
-    EXPECT_EQ(CatchComError([&] { port.WriteBufferAsync("x", 1, nullptr); }).Code(), 4);
+    EXPECT_EQ(CatchComError([&] { port.ReadText(text, 4); }).Code(), CError_ReadFailed);
+    EXPECT_EQ(CatchComError([&] { port.WriteBufferAsync("x", 1, nullptr); }).Code(), CError_InvalidAsync);
     EXPECT_EQ(CatchComError([&] { port.WaitForCompletion(nullptr); }).OsCode(), -1);
-    EXPECT_EQ(CatchComError([&] { port.PendingInputCount(); }).Code(), 10);
-    EXPECT_EQ(CatchComError([&] { port.TakeLineErrors(); }).Code(), 10);
-    EXPECT_EQ(CatchComError([&] { port.ModemSignals(); }).Code(), 11);
-    EXPECT_EQ(CatchComError([&] { port.AbortPending(); }).Code(), 5);
+    EXPECT_EQ(CatchComError([&] { port.PendingInputCount(); }).Code(), CError_ClearComFailed);
+    EXPECT_EQ(CatchComError([&] { port.TakeLineErrors(); }).Code(), CError_ClearComFailed);
+    EXPECT_EQ(CatchComError([&] { port.ModemSignals(); }).Code(), CError_ModemStatFailed);
+    EXPECT_EQ(CatchComError([&] { port.AbortPending(); }).Code(), CError_PurgeFailed);
 }
 
-TEST(ComPort, AbortReleasesAWaitingReadAtOnce)
+TEST(ComPortTest, AbortReleasesAWaitingReadAtOnce)
 {
     PtyPair pty;
     RecordingPort port(pty.SlavePath());
@@ -272,7 +272,7 @@ TEST(ComPort, AbortReleasesAWaitingReadAtOnce)
     });
     const EComPort error = CatchComError([&] { port.WaitForCompletion(&async); });
     aborter.join();
-    EXPECT_EQ(error.Code(), 3);
+    EXPECT_EQ(error.Code(), CError_ReadFailed);
     EXPECT_EQ(error.OsCode(), ECANCELED);
 
     // The queue kept its bytes and the port stays usable.
@@ -282,7 +282,7 @@ TEST(ComPort, AbortReleasesAWaitingReadAtOnce)
     EXPECT_EQ(text, "ok");
 }
 
-TEST(ComPort, FarEndHangingUpEndsReadsAndWrites)
+TEST(ComPortTest, FarEndHangingUpEndsReadsAndWrites)
 {
     PtyPair pty;
     RecordingPort port(pty.SlavePath());
@@ -295,16 +295,16 @@ TEST(ComPort, FarEndHangingUpEndsReadsAndWrites)
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         pty.HangUp();
     });
-    EXPECT_EQ(CatchComError([&] { port.WaitForCompletion(&async); }).Code(), 3);
+    EXPECT_EQ(CatchComError([&] { port.WaitForCompletion(&async); }).Code(), CError_ReadFailed);
     hangUp.join();
     const EComPort write = CatchComError([&] { port.WriteText("00"); });
-    EXPECT_EQ(write.Code(), 2);
+    EXPECT_EQ(write.Code(), CError_WriteFailed);
     EXPECT_EQ(write.OsCode(), EIO);
     port.ClosePort();
     EXPECT_FALSE(port.Connected());
 }
 
-TEST(ComPort, SettingsBatchReachesTheDeviceOnceInOrder)
+TEST(ComPortTest, SettingsBatchReachesTheDeviceOnceInOrder)
 {
     PtyPair pty;
     RecordingPort port(pty.SlavePath());
@@ -325,7 +325,7 @@ TEST(ComPort, SettingsBatchReachesTheDeviceOnceInOrder)
     EXPECT_EQ(port.Take(), Journal{"apply line"});
 }
 
-TEST(ComPort, ChangingThePortWhileOpenMovesToTheNewDevice)
+TEST(ComPortTest, ChangingThePortWhileOpenMovesToTheNewDevice)
 {
     PtyPair first;
     PtyPair second;
@@ -351,14 +351,14 @@ TEST(ComPort, ChangingThePortWhileOpenMovesToTheNewDevice)
     EXPECT_TRUE(other.Connected());
 }
 
-TEST(ComPort, DeliveryMethodIsFixedWhileOpen)
+TEST(ComPortTest, DeliveryMethodIsFixedWhileOpen)
 {
     PtyPair pty;
     RecordingPort port(pty.SlavePath());
     port.SetSyncMethod(smWindowSync); // closed: stored
     port.OpenPort();
     const EComPort error = CatchComError([&] { port.SetSyncMethod(smNone); });
-    EXPECT_EQ(error.Code(), 14);
+    EXPECT_EQ(error.Code(), CError_ConnChangeProp);
     EXPECT_EQ(error.OsCode(), -1);
     EXPECT_STREQ(error.what(), "Cannot set property while connected");
     EXPECT_EQ(port.SyncMethod(), smWindowSync);
@@ -366,7 +366,7 @@ TEST(ComPort, DeliveryMethodIsFixedWhileOpen)
     EXPECT_EQ(port.Events(), TComEvents{evRxChar});
 }
 
-TEST(ComPort, LinksRegisterOnceAndOnlyRegisteredLinksAreCalled)
+TEST(ComPortTest, LinksRegisterOnceAndOnlyRegisteredLinksAreCalled)
 {
     PtyPair pty;
     RecordingPort port(pty.SlavePath());
@@ -376,10 +376,10 @@ TEST(ComPort, LinksRegisterOnceAndOnlyRegisteredLinksAreCalled)
     port.RegisterLink(&silent);
     port.RegisterLink(&a.link);
     port.RegisterLink(&b.link);
-    EXPECT_EQ(CatchComError([&] { port.RegisterLink(&a.link); }).Code(), 18);
+    EXPECT_EQ(CatchComError([&] { port.RegisterLink(&a.link); }).Code(), CError_RegFailed);
     TComLink stranger;
     const EComPort error = CatchComError([&] { port.UnregisterLink(&stranger); });
-    EXPECT_EQ(error.Code(), 18);
+    EXPECT_EQ(error.Code(), CError_RegFailed);
     EXPECT_STREQ(error.what(), "Link (un)registration failed");
 
     // A link that unregisters another from inside a notification: the other
@@ -396,7 +396,7 @@ TEST(ComPort, LinksRegisterOnceAndOnlyRegisteredLinksAreCalled)
     port.UnregisterLink(&silent);
 }
 
-TEST(ComPort, ConnectedWhileLoadingOpensAtTheEndOfLoading)
+TEST(ComPortTest, ConnectedWhileLoadingOpensAtTheEndOfLoading)
 {
     std::vector<std::string> shown;
     auto previous = SetErrorDisplay([&](const std::string& m) { shown.push_back(m); });
@@ -421,7 +421,7 @@ TEST(ComPort, ConnectedWhileLoadingOpensAtTheEndOfLoading)
     EXPECT_EQ(shown, Journal{"Unable to open com port (win error code: 2)"});
 }
 
-TEST(ComPort, DestroyingAnOpenPortClosesItWithItsNotifications)
+TEST(ComPortTest, DestroyingAnOpenPortClosesItWithItsNotifications)
 {
     PtyPair pty;
     Journal journal;
@@ -438,7 +438,7 @@ TEST(ComPort, DestroyingAnOpenPortClosesItWithItsNotifications)
 
 // ---- the line-settings record and its termios form ---------------------------------
 
-TEST(LineSettingsRecord, FollowsThePortsSettings)
+TEST(LineSettingsRecordTest, FollowsThePortsSettings)
 {
     namespace F = serialdev::LineFlag;
     TComPort port;

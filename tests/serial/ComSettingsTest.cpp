@@ -41,7 +41,7 @@ public:
 
 using Applied = std::vector<std::string>;
 
-TEST(ComPortSettings, DefaultsAfterConstruction)
+TEST(ComPortSettingsTest, DefaultsAfterConstruction)
 {
     TComPort port;
     EXPECT_FALSE(port.Connected());
@@ -83,7 +83,7 @@ TEST(ComPortSettings, DefaultsAfterConstruction)
     EXPECT_EQ(port.FlowControl()->ComPort(), &port);
 }
 
-TEST(ComPortSettings, PublishedPropertiesAreReachableByName)
+TEST(ComPortSettingsTest, PublishedPropertiesAreReachableByName)
 {
     TComPort port;
     EXPECT_TRUE(port.setProperty("Port", QStringLiteral("ttyUSB0")));
@@ -98,7 +98,7 @@ TEST(ComPortSettings, PublishedPropertiesAreReachableByName)
         EXPECT_GE(meta->indexOfProperty(name), 0) << name;
 }
 
-TEST(ComPortSettings, EachFieldWriteReachesItsOwnApplyOnceAndEqualWritesNone)
+TEST(ComPortSettingsTest, EachFieldWriteReachesItsOwnApplyOnceAndEqualWritesNone)
 {
     CountingPort port;
     port.Timeouts()->SetReadTotalConstant(50);
@@ -136,7 +136,7 @@ TEST(ComPortSettings, EachFieldWriteReachesItsOwnApplyOnceAndEqualWritesNone)
     EXPECT_EQ(port.SyncMethod(), smNone);
 }
 
-TEST(ComPortSettings, FlowControlPresetWriteRules)
+TEST(ComPortSettingsTest, FlowControlPresetWriteRules)
 {
     CountingPort port;
     TComFlowControl* f = port.FlowControl();
@@ -187,7 +187,7 @@ TEST(ComPortSettings, FlowControlPresetWriteRules)
     EXPECT_EQ(f->FlowControl(), fcCustom);
 }
 
-TEST(ComPortSettings, QueueSizesAreKeptEven)
+TEST(ComPortSettingsTest, QueueSizesAreKeptEven)
 {
     CountingPort port;
     port.Buffer()->SetInputSize(1025);
@@ -203,7 +203,7 @@ TEST(ComPortSettings, QueueSizesAreKeptEven)
     EXPECT_EQ(port.Buffer()->InputSize(), 2048);
 }
 
-TEST(ComPortSettings, AssignmentCopiesWithoutApplyingAndRejectsOtherClasses)
+TEST(ComPortSettingsTest, AssignmentCopiesWithoutApplyingAndRejectsOtherClasses)
 {
     CountingPort port;
     TComBuffer odd;
@@ -251,7 +251,7 @@ TEST(ComPortSettings, AssignmentCopiesWithoutApplyingAndRejectsOtherClasses)
     EXPECT_EQ(port.Parity()->Bits(), prMark);
 }
 
-TEST(ComPortSettings, ObjectPropertyWritesCopyThenApplyTheGroupOnce)
+TEST(ComPortSettingsTest, ObjectPropertyWritesCopyThenApplyTheGroupOnce)
 {
     CountingPort port;
     TComParity parity;
@@ -278,7 +278,7 @@ TEST(ComPortSettings, ObjectPropertyWritesCopyThenApplyTheGroupOnce)
                  EConvertError);
 }
 
-TEST(ComPortSettings, BatchesNestAndApplyAllOnceInOrder)
+TEST(ComPortSettingsTest, BatchesNestAndApplyAllOnceInOrder)
 {
     CountingPort port;
     port.BeginSettingsUpdate();

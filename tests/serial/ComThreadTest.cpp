@@ -91,7 +91,7 @@ public:
     std::string received;
 };
 
-TEST(ComThread, ReceivedBytesReachOnRxChar)
+TEST(ComThreadTest, ReceivedBytesReachOnRxChar)
 {
     PtyPair pty;
     ReceivingPort port(pty);
@@ -111,7 +111,7 @@ TEST(ComThread, ReceivedBytesReachOnRxChar)
     EXPECT_EQ(port.counts.size(), calls);
 }
 
-TEST(ComThread, ByteArrivingWhileTheHandlerRunsIsReportedByTheNextBatch)
+TEST(ComThreadTest, ByteArrivingWhileTheHandlerRunsIsReportedByTheNextBatch)
 {
     PtyPair pty;
     ReceivingPort port(pty);
@@ -136,7 +136,7 @@ TEST(ComThread, ByteArrivingWhileTheHandlerRunsIsReportedByTheNextBatch)
     EXPECT_EQ(port.counts[1], 1);
 }
 
-TEST(ComThread, BatchIsHandledInTheFixedOrder)
+TEST(ComThreadTest, BatchIsHandledInTheFixedOrder)
 {
     PtyPair pty;
     ReceivingPort port(pty);
@@ -181,7 +181,7 @@ TEST(ComThread, BatchIsHandledInTheFixedOrder)
     port.UnregisterLink(&link);
 }
 
-TEST(ComThread, WithoutRxCharReportsEachBatchIsReadAndGivenToOnRxBuf)
+TEST(ComThreadTest, WithoutRxCharReportsEachBatchIsReadAndGivenToOnRxBuf)
 {
     PtyPair pty;
     ReceivingPort port(pty);
@@ -200,7 +200,7 @@ TEST(ComThread, WithoutRxCharReportsEachBatchIsReadAndGivenToOnRxBuf)
     port.ClosePort();
 }
 
-TEST(ComThread, LinksWantingDataGetTheBytesReadOnTheirBehalf)
+TEST(ComThreadTest, LinksWantingDataGetTheBytesReadOnTheirBehalf)
 {
     PtyPair pty;
     ReceivingPort port(pty);
@@ -225,7 +225,7 @@ TEST(ComThread, LinksWantingDataGetTheBytesReadOnTheirBehalf)
     port.UnregisterLink(&second);
 }
 
-TEST(ComThread, HandlerFailureEndsDeliveryAndIsShown)
+TEST(ComThreadTest, HandlerFailureEndsDeliveryAndIsShown)
 {
     ErrorCapture errors;
     PtyPair pty;
@@ -255,7 +255,7 @@ TEST(ComThread, HandlerFailureEndsDeliveryAndIsShown)
     port.ClosePort();
 }
 
-TEST(ComThread, WindowSyncGoesOnAfterAHandlerFailure)
+TEST(ComThreadTest, WindowSyncGoesOnAfterAHandlerFailure)
 {
     ErrorCapture errors;
     PtyPair pty;
@@ -279,7 +279,7 @@ TEST(ComThread, WindowSyncGoesOnAfterAHandlerFailure)
     EXPECT_EQ(errors.Messages(), Journal{"bang"});
 }
 
-TEST(ComThread, WithoutSynchronisationHandlersRunOnTheEventThread)
+TEST(ComThreadTest, WithoutSynchronisationHandlersRunOnTheEventThread)
 {
     PtyPair pty;
     ReceivingPort port(pty);
@@ -295,7 +295,7 @@ TEST(ComThread, WithoutSynchronisationHandlersRunOnTheEventThread)
     EXPECT_FALSE(port.onMainThread.front());
 }
 
-TEST(ComThread, OutputRunningEmptyIsReportedAfterAWrite)
+TEST(ComThreadTest, OutputRunningEmptyIsReportedAfterAWrite)
 {
     PtyPair pty;
     ReceivingPort port(pty);
@@ -319,7 +319,7 @@ TEST(ComThread, OutputRunningEmptyIsReportedAfterAWrite)
     port.UnregisterLink(&link);
 }
 
-TEST(ComThread, InputQueueReachingEightyPercentIsReportedOnceItCrossesTheMark)
+TEST(ComThreadTest, InputQueueReachingEightyPercentIsReportedOnceItCrossesTheMark)
 {
     PtyPair pty;
     TComPort port;
@@ -344,7 +344,7 @@ TEST(ComThread, InputQueueReachingEightyPercentIsReportedOnceItCrossesTheMark)
     port.ClosePort();
 }
 
-TEST(ComThread, EventCharacterIsReportedAndItsBytesStayReadable)
+TEST(ComThreadTest, EventCharacterIsReportedAndItsBytesStayReadable)
 {
     PtyPair pty;
     ReceivingPort port(pty);
@@ -368,7 +368,7 @@ TEST(ComThread, EventCharacterIsReportedAndItsBytesStayReadable)
     port.UnregisterLink(&link);
 }
 
-TEST(ComThread, ClosingDiscardsUnreadBytes)
+TEST(ComThreadTest, ClosingDiscardsUnreadBytes)
 {
     PtyPair pty;
     TComPort port;
@@ -381,7 +381,7 @@ TEST(ComThread, ClosingDiscardsUnreadBytes)
     EXPECT_EQ(port.PendingInputCount(), 0);
 }
 
-TEST(ComThread, ClosingWhileABatchWaitsForTheMainThreadCompletes)
+TEST(ComThreadTest, ClosingWhileABatchWaitsForTheMainThreadCompletes)
 {
     PtyPair pty;
     ReceivingPort port(pty);
@@ -402,7 +402,7 @@ TEST(ComThread, ClosingWhileABatchWaitsForTheMainThreadCompletes)
     EXPECT_EQ(journal, (Journal{"before close", "rx late", "after close"}));
 }
 
-TEST(ComThread, FarEndHangingUpEndsTheLoopWithoutSpinning)
+TEST(ComThreadTest, FarEndHangingUpEndsTheLoopWithoutSpinning)
 {
     PtyPair pty;
     ReceivingPort port(pty);
@@ -419,7 +419,7 @@ TEST(ComThread, FarEndHangingUpEndsTheLoopWithoutSpinning)
     EXPECT_FALSE(port.Connected());
 }
 
-TEST(ComThread, OpenPortIdlesWithoutCpu)
+TEST(ComThreadTest, OpenPortIdlesWithoutCpu)
 {
     PtyPair pty;
     ReceivingPort port(pty);
@@ -429,7 +429,7 @@ TEST(ComThread, OpenPortIdlesWithoutCpu)
     EXPECT_LT(ProcessCpuSeconds() - before, 0.2);
 }
 
-TEST(ComThread, ManyOpenCloseCyclesWithBytesArrivingDuringClose)
+TEST(ComThreadTest, ManyOpenCloseCyclesWithBytesArrivingDuringClose)
 {
     PtyPair pty;
     ReceivingPort port(pty);

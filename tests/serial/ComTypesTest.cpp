@@ -1,10 +1,11 @@
 #include "serial/ComTypes.h"
+#include "serial/ComDeviceMapping.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-TEST(ComTypes, ParsingFoldsAsciiCaseWithoutTrimming)
+TEST(ComTypesTest, ParsingFoldsAsciiCaseWithoutTrimming)
 {
     EXPECT_EQ(ParseBaudRate("custom"), brCustom);
     EXPECT_EQ(ParseBaudRate("CUSTOM"), brCustom);
@@ -27,7 +28,7 @@ TEST(ComTypes, ParsingFoldsAsciiCaseWithoutTrimming)
     EXPECT_EQ(ParseFlowControl("RTS/CTS"), fcCustom);
 }
 
-TEST(ComTypes, EveryTextParsesBackToItsValue)
+TEST(ComTypesTest, EveryTextParsesBackToItsValue)
 {
     for (int v = brCustom; v <= br256000; ++v)
         EXPECT_EQ(ParseBaudRate(BaudRateText(TBaudRate(v))), v);
@@ -50,7 +51,7 @@ TEST(ComTypes, EveryTextParsesBackToItsValue)
               "None,8,9600,1");
 }
 
-TEST(ComTypes, EventSetAndDriverMaskConvertBothWays)
+TEST(ComTypesTest, EventSetAndDriverMaskConvertBothWays)
 {
     EXPECT_EQ(EventsToMask(AllComEvents), 0x05FFu);
     EXPECT_EQ(MaskToEvents(0x0001 | 0x0400), (TComEvents{evRxChar, evRx80Full}));
@@ -67,7 +68,7 @@ TEST(ComTypes, EventSetAndDriverMaskConvertBothWays)
     EXPECT_EQ(EventsToMask({}), 0u);
 }
 
-TEST(ComTypes, SetsIncludeAndExclude)
+TEST(ComTypesTest, SetsIncludeAndExclude)
 {
     TComErrors errors;
     EXPECT_TRUE(errors.Empty());

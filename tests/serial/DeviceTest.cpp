@@ -2,6 +2,7 @@
 // record, what a pseudo-terminal keeps of it, and the input filter.
 #include "serial/CPort.h"
 #include "serial/posix/InputFilter.h"
+#include "serial/posix/PortList.h"
 #include "serial/posix/SerialDevice.h"
 #include "serial/posix/TermiosMapping.h"
 #include "tests/support/PtyPair.h"
@@ -39,7 +40,7 @@ TermiosSetup Build(const LineSettings& r)
     return setup;
 }
 
-TEST(DevicePath, MapsWindowsNamesAbsolutePathsAndBareNames)
+TEST(DevicePathTest, MapsWindowsNamesAbsolutePathsAndBareNames)
 {
     EXPECT_EQ(serialdev::DevicePath("COM1"), "/dev/ttyS0");
     EXPECT_EQ(serialdev::DevicePath("com12"), "/dev/ttyS11");
@@ -53,7 +54,7 @@ TEST(DevicePath, MapsWindowsNamesAbsolutePathsAndBareNames)
     EXPECT_EQ(device.Open("/dev/null"), ENOTTY); // not a serial line at all
 }
 
-TEST(TermiosMapping, DataBitsParityAndStopBits)
+TEST(TermiosMappingTest, DataBitsParityAndStopBits)
 {
     LineSettings r = Record();
     termios2 t = Build(r).tio;
@@ -93,10 +94,10 @@ TEST(TermiosMapping, DataBitsParityAndStopBits)
     EXPECT_EQ(BuildTermios(r, termios2{}, setup), EINVAL);
 }
 
-TEST(TermiosMapping, AnyRateGoesThroughBother)
+TEST(TermiosMappingTest, AnyOtherRateGoesThroughBother)
 {
     LineSettings r = Record();
-    for (std::uint32_t rate : {110u, 56000u, 128000u, 256000u, 31250u}) {
+    for (std::uint32_t rate : {56000u, 128000u, 256000u, 31250u}) {
         r.BaudRate = rate;
         const termios2 t = Build(r).tio;
         EXPECT_EQ(t.c_cflag & CBAUD, tcflag_t(BOTHER));
@@ -105,7 +106,26 @@ TEST(TermiosMapping, AnyRateGoesThroughBother)
     }
 }
 
-TEST(TermiosMapping, FlowControlAndModemLines)
+TEST(TermiosMappingTest, TableRatesGoInWithTheirClassicConstants)
+{
+    LineSettings r = Record();
+    const std::pair<std::uint32_t, tcflag_t> rates[] = {
+        {110u, B110}, {300u, B300}, {9600u, B9600}, {115200u, B115200}, {4000000u, B4000000}};
+    for (const auto& [rate, constant] : rates) {
+        r.BaudRate = rate;
+        const termios2 t = Build(r).tio;
+        EXPECT_EQ(t.c_cflag & CBAUD, constant) << rate;
+        EXPECT_EQ(t.c_cflag & (CBAUD << IBSHIFT), 0u) << rate; // input follows output
+        EXPECT_EQ(t.c_ospeed, rate);
+        EXPECT_EQ(t.c_ispeed, rate);
+    }
+    // What only a negative setting gives.
+    r.BaudRate = 0xFFFFFFFBu;
+    TermiosSetup setup;
+    EXPECT_EQ(BuildTermios(r, termios2{}, setup), EINVAL);
+}
+
+TEST(TermiosMappingTest, FlowControlAndModemLines)
 {
     TermiosSetup s = Build(Record());
     EXPECT_EQ(s.tio.c_cflag & CRTSCTS, 0u);
@@ -133,7 +153,7 @@ TEST(TermiosMapping, FlowControlAndModemLines)
     EXPECT_EQ(Build(Record(F::Binary | F::InX)).tio.c_iflag & (IXON | IXOFF), tcflag_t(IXOFF));
 }
 
-TEST(TermiosMapping, ParityCheckingReplacementAndNullDiscarding)
+TEST(TermiosMappingTest, ParityCheckingReplacementAndNullDiscarding)
 {
     LineSettings r = Record(F::Binary | F::Parity);
     // Checking without parity bits on the line checks nothing.
@@ -151,7 +171,7 @@ TEST(TermiosMapping, ParityCheckingReplacementAndNullDiscarding)
     EXPECT_TRUE(Build(Record(F::Binary | F::Null)).discardNull);
 }
 
-TEST(PseudoTerminal, KeepsRateStopBitsAndFlowFlagsOfTheOpenPort)
+TEST(PseudoTerminalTest, KeepsRateStopBitsAndFlowFlagsOfTheOpenPort)
 {
     PtyPair pty;
     TComPort port;
@@ -188,7 +208,7 @@ TEST(PseudoTerminal, KeepsRateStopBitsAndFlowFlagsOfTheOpenPort)
     ::close(fd);
 }
 
-TEST(InputFilter, ResolvesParityMarksAcrossReadsAndDropsNulls)
+TEST(InputFilterTest, ResolvesParityMarksAcrossReadsAndDropsNulls)
 {
     serialdev::InputFilter filter;
     std::string out;
@@ -223,7 +243,7 @@ TEST(InputFilter, ResolvesParityMarksAcrossReadsAndDropsNulls)
     EXPECT_EQ(out, "a\xFF" "c");
 }
 
-TEST(PseudoTerminal, NullsAreDiscardedOnTheWayIn)
+TEST(PseudoTerminalTest, NullsAreDiscardedOnTheWayIn)
 {
     PtyPair pty;
     TComPort port;

@@ -48,13 +48,13 @@ QStringList ComboItems(const QComboBox& combo)
     return items;
 }
 
-class I18nWalk : public I18nEngine {
+class I18nWalk : public I18nEngineTest {
 protected:
     void SetUp() override { ResetComponentTranslation(); }
     void TearDown() override
     {
         DropComponentTranslation();
-        I18nEngine::TearDown();
+        I18nEngineTest::TearDown();
     }
 
     // A "cport" and a "default" catalogue for German, then the engine.

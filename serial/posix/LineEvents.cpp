@@ -1,0 +1,228 @@
+// The wait for line events and its polling of modem lines and counters.
+#include "serial/posix/LineEvents.h"
+
+#include "serial/posix/Deadlines.h"
+#include "serial/posix/LineInput.h"
+#include "serial/posix/LineSettings.h"
+
+#include <cerrno>
+#include <poll.h>
+#include <sys/epoll.h>
+#include <sys/ioctl.h>
+
+namespace serialdev {
+
+namespace {
+
+// How often modem lines and error counters are looked at while someone
+// waits for their events: the line has no change notification we can
+// interrupt, and nobody notices a tenth of a second on a modem line.
+constexpr int modemPollMs = 100;
+// How often the output queue is looked at while it drains.
+constexpr int drainPollMs = 10;
+
+constexpr std::uint32_t polledEvents =
+    EventBit::CTS | EventBit::DSR | EventBit::RLSD | EventBit::Break | EventBit::Err | EventBit::Ring;
+
+} // namespace
+
+LineEvents::LineEvents(LineInput& input, std::function<bool()> writing, std::function<void()> inputHeld)
+    : input_(input), writing_(std::move(writing)), inputHeld_(std::move(inputHeld))
+{
+}
+
+int LineEvents::Attach(int fd)
+{
+    UniqueFd epoll(::epoll_create1(EPOLL_CLOEXEC));
+    if (!epoll.Valid())
+        return errno;
+    EventFd& maskChange = maskChange_;
+    if (const int error = maskChange.Open())
+        return error;
+    // Edge-triggered: one report per arrival, none while old bytes sit unread.
+    epoll_event lineEvent{};
+    lineEvent.events = EPOLLIN | EPOLLET;
+    lineEvent.data.fd = fd;
+    epoll_event maskEvent{};
+    maskEvent.events = EPOLLIN;
+    maskEvent.data.fd = maskChange.Fd();
+    if (::epoll_ctl(epoll.Get(), EPOLL_CTL_ADD, fd, &lineEvent) != 0 ||
+        ::epoll_ctl(epoll.Get(), EPOLL_CTL_ADD, maskChange.Fd(), &maskEvent) != 0) {
+        const int error = errno;
+        maskChange.Close();
+        return error;
+    }
+
+    std::lock_guard lock(mutex_);
+    fd_ = fd;
+    epoll_ = std::move(epoll);
+    mask_ = 0;
+    maskChanged_ = false;
+    txPending_ = false;
+    wasNearlyFull_ = false;
+    eventCharSeen_ = false;
+    input_.WatchEventChar(false);
+    hasModemLines_ = ReadModemLines(fd, lastModem_) == 0;
+    if (!hasModemLines_)
+        lastModem_ = 0;
+    lastCounters_ = LineCounters{};
+    hasCounters_ = ReadCounters(fd, lastCounters_) == 0;
+    return 0;
+}
+
+void LineEvents::Detach()
+{
+    std::lock_guard lock(mutex_);
+    epoll_.Reset();
+    maskChange_.Close();
+    fd_ = -1;
+}
+
+void LineEvents::SetMask(std::uint32_t mask)
+{
+    {
+        std::lock_guard lock(mutex_);
+        mask_ = mask;
+        maskChanged_ = true;
+    }
+    input_.WatchEventChar((mask & EventBit::RxFlag) != 0);
+    maskChange_.Signal();
+}
+
+void LineEvents::EventCharSeen()
+{
+    eventCharSeen_ = true;
+    maskChange_.Signal();
+}
+
+void LineEvents::WriteStarted()
+{
+    {
+        std::lock_guard lock(mutex_);
+        txPending_ = true;
+    }
+    maskChange_.Signal(); // a waiter starts watching the output drain
+}
+
+bool LineEvents::NearlyFull(std::int32_t queued) const
+{
+    const std::int64_t size = inputSize_;
+    return size > 0 && std::int64_t(queued) * 10 >= size * 8;
+}
+
+void LineEvents::InputTaken(std::int32_t queued)
+{
+    if (!NearlyFull(queued))
+        wasNearlyFull_ = false;
+}
+
+std::uint32_t LineEvents::PolledEvents(std::uint32_t mask)
+{
+    std::uint32_t events = 0;
+    if (hasModemLines_ && (mask & (EventBit::CTS | EventBit::DSR | EventBit::RLSD | EventBit::Ring))) {
+        std::uint32_t now = 0;
+        if (ReadModemLines(fd_, now) == 0) {
+            const std::uint32_t changed = now ^ lastModem_;
+            if ((changed & ModemBit::CTS) && (mask & EventBit::CTS)) events |= EventBit::CTS;
+            if ((changed & ModemBit::DSR) && (mask & EventBit::DSR)) events |= EventBit::DSR;
+            if ((changed & ModemBit::RLSD) && (mask & EventBit::RLSD)) events |= EventBit::RLSD;
+            // A ring is reported as it starts, not as it ends.
+            if ((changed & ModemBit::Ring) && (now & ModemBit::Ring) && (mask & EventBit::Ring))
+                events |= EventBit::Ring;
+            lastModem_ = now;
+        }
+    }
+    if (hasCounters_ && (mask & (EventBit::Break | EventBit::Err))) {
+        LineCounters now;
+        if (ReadCounters(fd_, now) == 0) {
+            const LineCounters& last = lastCounters_;
+            const bool lineError = now.frame != last.frame || now.overrun != last.overrun ||
+                                   now.parity != last.parity || now.bufferOverrun != last.bufferOverrun;
+            if (lineError && (mask & EventBit::Err)) events |= EventBit::Err;
+            if (now.brk != last.brk && (mask & EventBit::Break)) events |= EventBit::Break;
+            lastCounters_ = now;
+        }
+    }
+    return events;
+}
+
+int LineEvents::Wait(std::uint32_t& events, int stopFd)
+{
+    events = 0;
+    if (fd_ < 0)
+        return EBADF;
+    {
+        std::lock_guard lock(mutex_);
+        maskChanged_ = false;
+    }
+    for (;;) {
+        std::uint32_t mask;
+        bool txPending;
+        {
+            std::lock_guard lock(mutex_);
+            mask = mask_;
+            txPending = txPending_;
+        }
+        int timeout = -1;
+        if ((mask & polledEvents) && (hasModemLines_ || hasCounters_))
+            timeout = modemPollMs;
+        if ((mask & EventBit::TxEmpty) && txPending)
+            timeout = MinTimeout(timeout, drainPollMs);
+
+        pollfd fds[2] = {{stopFd, POLLIN, 0}, {epoll_.Get(), POLLIN, 0}};
+        const int ready = ::poll(fds, 2, timeout);
+        if (ready < 0 && errno != EINTR)
+            return errno;
+        if (fds[0].revents)
+            return ECANCELED;
+
+        bool arrived = false;
+        if (fds[1].revents & POLLIN) {
+            epoll_event happened[4];
+            const int n = ::epoll_wait(epoll_.Get(), happened, 4, 0);
+            for (int i = 0; i < n; ++i) {
+                if (happened[i].data.fd == maskChange_.Fd()) {
+                    maskChange_.Drain();
+                    continue;
+                }
+                if (happened[i].events & (EPOLLHUP | EPOLLERR))
+                    return EIO;
+                if (happened[i].events & EPOLLIN)
+                    arrived = true;
+            }
+        }
+
+        std::lock_guard lock(mutex_);
+        if (maskChanged_) {
+            maskChanged_ = false;
+            return 0; // ended by the mask change, nothing to report
+        }
+        mask = mask_;
+        if (arrived) {
+            if (mask & EventBit::RxChar)
+                events |= EventBit::RxChar;
+            if (mask & EventBit::RxFlag) {
+                if (input_.TakeIn(fd_, static_cast<std::size_t>(inputSize_.load())))
+                    events |= EventBit::RxFlag;
+                inputHeld_();
+            }
+            const bool nearlyFull = NearlyFull(input_.Queued(fd_));
+            if (nearlyFull && !wasNearlyFull_.exchange(true) && (mask & EventBit::Rx80Full))
+                events |= EventBit::Rx80Full;
+        }
+        if (eventCharSeen_.exchange(false) && (mask & EventBit::RxFlag))
+            events |= EventBit::RxFlag;
+        if (txPending_ && (mask & EventBit::TxEmpty)) {
+            int outQueued = 0;
+            if (!writing_() && ::ioctl(fd_, TIOCOUTQ, &outQueued) == 0 && outQueued == 0) {
+                txPending_ = false;
+                events |= EventBit::TxEmpty;
+            }
+        }
+        events |= PolledEvents(mask);
+        if (events)
+            return 0;
+    }
+}
+
+} // namespace serialdev

@@ -1,0 +1,124 @@
+// Received bytes held by the device, and reads that take them first.
+#include "serial/posix/LineInput.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace serialdev {
+
+void LineInput::Configure(bool markErrors, bool replaceErrors, char errorChar, bool discardNull, char eventChar)
+{
+    std::lock_guard lock(mutex_);
+    filter_.Configure(markErrors, replaceErrors, errorChar, discardNull);
+    eventChar_ = eventChar;
+}
+
+void LineInput::Reset()
+{
+    std::lock_guard lock(mutex_);
+    backlog_.clear();
+    filter_.Configure(false, false, 0, false);
+    filter_.Reset();
+}
+
+void LineInput::Clear()
+{
+    std::lock_guard lock(mutex_);
+    backlog_.clear();
+    filter_.Reset();
+}
+
+std::int32_t LineInput::Held() const
+{
+    std::lock_guard lock(mutex_);
+    return static_cast<std::int32_t>(backlog_.size() + filter_.Carried());
+}
+
+std::int32_t LineInput::Queued(int fd) const
+{
+    int queued = 0;
+    if (fd >= 0 && ::ioctl(fd, FIONREAD, &queued) != 0)
+        queued = 0;
+    return queued + Held();
+}
+
+int LineInput::Read(int fd, char* destination, std::int32_t count, std::int32_t& done)
+{
+    std::lock_guard lock(mutex_);
+    auto take = [&] {
+        const auto n = std::min<std::size_t>(backlog_.size(), static_cast<std::size_t>(count - done));
+        std::copy_n(backlog_.data(), n, destination + done);
+        backlog_.erase(0, n);
+        done += static_cast<std::int32_t>(n);
+    };
+    take();
+    const bool watch = watchEventChar_;
+    bool seen = false;
+    int error = 0;
+    while (done < count) {
+        const std::size_t want = static_cast<std::size_t>(count - done);
+        ssize_t n;
+        if (!filter_.Active()) {
+            n = ::read(fd, destination + done, want);
+            if (n > 0) {
+                seen = seen || (watch && std::find(destination + done, destination + done + n, eventChar_) !=
+                                             destination + done + n);
+                done += static_cast<std::int32_t>(n);
+            }
+        } else {
+            char raw[4096];
+            n = ::read(fd, raw, std::min(want, sizeof raw));
+            if (n > 0) {
+                const std::size_t from = backlog_.size();
+                filter_.Process(raw, static_cast<std::size_t>(n), backlog_);
+                seen = seen || (watch && backlog_.find(eventChar_, from) != std::string::npos);
+                take();
+            }
+        }
+        if (n > 0)
+            continue;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN) {
+            error = errno;
+            break;
+        }
+        // A raw tty (VMIN and VTIME 0) reads 0 both when nothing is queued
+        // and once the line has hung up; only poll tells them apart.
+        pollfd line{fd, POLLIN, 0};
+        if (::poll(&line, 1, 0) > 0 && (line.revents & (POLLHUP | POLLERR | POLLNVAL)))
+            error = EIO;
+        break;
+    }
+    if (seen && eventCharSeen_)
+        eventCharSeen_();
+    return error;
+}
+
+bool LineInput::TakeIn(int fd, std::size_t limit)
+{
+    // A tty cannot be peeked at, so the bytes are read here and kept for the
+    // owner's reads, which take them first. The limit (the input queue
+    // size) bounds how much is held, so flow control still sees a filling
+    // queue.
+    std::lock_guard lock(mutex_);
+    limit = std::max<std::size_t>(limit, 1);
+    bool seen = false;
+    while (backlog_.size() < limit) {
+        char raw[4096];
+        const ssize_t n = ::read(fd, raw, std::min(sizeof raw, limit - backlog_.size()));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break; // nothing more, or a failure the next wait reports
+        const std::size_t from = backlog_.size();
+        filter_.Process(raw, static_cast<std::size_t>(n), backlog_);
+        seen = seen || backlog_.find(eventChar_, from) != std::string::npos;
+    }
+    return seen;
+}
+
+} // namespace serialdev

@@ -1,0 +1,55 @@
+// What the device holds of the received bytes: input resolved by the
+// filter but not yet asked for (what a pending parity mark left over, and
+// what the event wait took in to look for the event character), and the
+// reads that take it before anything new from the tty. One lock guards it,
+// since the owner's reads and the event thread both take bytes in.
+#pragma once
+
+#include "serial/posix/InputFilter.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+namespace serialdev {
+
+class LineInput {
+public:
+    // How received bytes are resolved, and which one the event wait looks for.
+    void Configure(bool markErrors, bool replaceErrors, char errorChar, bool discardNull, char eventChar);
+    // While the event character is watched, a read that takes bytes
+    // straight from the tty looks at them too (the event wait never saw
+    // them) and calls `seen` when it is among them.
+    void WatchEventChar(bool watch) { watchEventChar_ = watch; }
+    void SetEventCharSeen(std::function<void()> seen) { eventCharSeen_ = std::move(seen); }
+    // Back to a freshly opened line: nothing held, nothing filtered.
+    void Reset();
+    // Drops everything held (a purge of the input queue).
+    void Clear();
+
+    // Bytes held here (resolved ones and the start of an unfinished mark).
+    std::int32_t Held() const;
+    // Bytes waiting in the tty plus those held here.
+    std::int32_t Queued(int fd) const;
+
+    // Reads into destination[done, count): the held bytes first, then what
+    // the tty has, without blocking. Advances `done`; returns 0, or the
+    // errno value of a failed read (EIO once the line has hung up).
+    int Read(int fd, char* destination, std::int32_t count, std::int32_t& done);
+
+    // Takes what the tty has received into the held bytes, up to `limit`
+    // held, and tells whether the event character was among it.
+    bool TakeIn(int fd, std::size_t limit);
+
+private:
+    mutable std::mutex mutex_;
+    InputFilter filter_;
+    std::string backlog_;
+    char eventChar_ = 0;
+    std::atomic<bool> watchEventChar_ = false;
+    std::function<void()> eventCharSeen_;
+};
+
+} // namespace serialdev
