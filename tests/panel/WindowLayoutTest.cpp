@@ -58,6 +58,7 @@ const LayoutRow Layout[] = {
     {"EXITBUT", "window", {576, 232, 113, 25}, "EXIT"},
     {"GroupBox5", "window", {576, 168, 113, 57}, "RS232"},
     {"OPEN_PORT", "GroupBox5", {8, 24, 73, 25}, "OPEN PORT"},
+    {"ComLed1", "GroupBox5", {80, 24, 25, 25}, nullptr},
     {"StatusBar1", "window", {0, 269, 696, 25}, nullptr},
 };
 
