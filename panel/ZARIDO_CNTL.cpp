@@ -15,6 +15,7 @@
 #include <QStatusBar>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -352,8 +353,61 @@ void TZARIDOForm1::ComPort1RxChar(QObject* /*Sender*/, std::int32_t Count)
     // lost; a zero byte cannot be shown and is left out, the rest of its
     // batch is not.
     std::erase(received, '\0');
-    if (!received.empty())
-        InsertReceived(QString::fromLatin1(received.data(), static_cast<qsizetype>(received.size())));
+    if (received.empty())
+        return;
+    // The text goes into the pane from the event loop, not from here: a
+    // flooding line hands over batches back to back, and laying out the
+    // pane for each would keep the window from painting and from the
+    // operator. Batches that arrive before the pane's turn go in together,
+    // in order, at the caret.
+    receivedPending_ += received;
+    // More than the pane keeps would only be cut again once it is in. What
+    // is left out is older than everything waiting, and everything in the
+    // pane is older still: the pane then starts afresh with what waits, so
+    // that it always shows an unbroken run of the newest text.
+    const std::size_t cap = static_cast<std::size_t>(std::max(ReceiveLimit, 1));
+    if (receivedPending_.size() > cap) {
+        receivedPending_.erase(0, receivedPending_.size() - cap);
+        receivedGap_ = true;
+    }
+    QueueFlush();
+}
+
+void TZARIDOForm1::QueueFlush()
+{
+    if (receivedFlushQueued_)
+        return;
+    receivedFlushQueued_ = true;
+    QTimer::singleShot(0, this, [this] { GuardedCall([this] { FlushReceived(); }); });
+}
+
+void TZARIDOForm1::FlushReceived()
+{
+    receivedFlushQueued_ = false;
+    // A piece at a time, with the event loop's turn in between, so that a
+    // large backlog does not hold up painting and input either.
+    constexpr std::size_t Piece = 32 * 1024;
+    const std::size_t size = std::min(receivedPending_.size(), Piece);
+    if (size == 0)
+        return;
+    QString text = QString::fromLatin1(receivedPending_.data(), static_cast<qsizetype>(size));
+    receivedPending_.erase(0, size);
+    if (!receivedPending_.empty())
+        QueueFlush();
+    if (receivedGap_) {
+        receivedGap_ = false;
+        receivedEndedWithCr_ = false;
+        PORTW->clear();
+    }
+    // The pane ends a line at a CR, an LF or a CR LF pair. A pair that the
+    // line (or a piece boundary) split in two is still one line end, not
+    // a blank line.
+    if (receivedEndedWithCr_ && text.startsWith(QLatin1Char('\n')))
+        text.remove(0, 1);
+    if (!text.isEmpty())
+        receivedEndedWithCr_ = text.endsWith(QLatin1Char('\r'));
+    if (!text.isEmpty())
+        InsertReceived(text);
 }
 
 void TZARIDOForm1::InsertReceived(const QString& text)

@@ -23,6 +23,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 class TZARIDOForm1 : public QMainWindow, public Ui::TZARIDOForm1 {
     Q_OBJECT
@@ -92,8 +93,18 @@ private:
     void CreateStatusPanels();
     void ConnectHandlers();
     void ShowRefusal(const std::string& message);
+    void QueueFlush();
+    void FlushReceived();
     void InsertReceived(const QString& text);
     QString PercentReadout(int position) const;
 
     TBoardCommander commander_;
+    // Received text waiting for the pane's turn in the event loop.
+    std::string receivedPending_;
+    bool receivedFlushQueued_ = false;
+    // Waiting text was left out for want of room: the pane's text is
+    // older than the gap.
+    bool receivedGap_ = false;
+    // The last text put into the pane ended in a CR.
+    bool receivedEndedWithCr_ = false;
 };

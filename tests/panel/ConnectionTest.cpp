@@ -12,6 +12,8 @@
 #include <QLocale>
 #include <QTextCursor>
 
+#include <thread>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -383,6 +385,15 @@ TEST_F(ConnectionTest, EveryByteIsOneCharacterWhateverTheLineSendsAndHowItSplits
     ASSERT_TRUE(PaneBecomes(QString::fromUtf8("\u00E4\u00B5\u00FF\u00C3\u00A4")));
 }
 
+TEST_F(ConnectionTest, ACrLfPairSplitBetweenBatchesIsOneLineEnd)
+{
+    OpenPort();
+    pty.Send("OK RGB\r");
+    ASSERT_TRUE(PaneBecomes("OK RGB\n"));
+    pty.Send("\nOK LED-1\r\n\n");
+    ASSERT_TRUE(PaneBecomes("OK RGB\nOK LED-1\n\n")) << "a second LF is a line end of its own";
+}
+
 TEST_F(ConnectionTest, AZeroByteIsLeftOutAndTheRestOfItsBatchIsShown)
 {
     OpenPort();
@@ -409,6 +420,44 @@ TEST_F(ConnectionTest, AFloodedPaneKeepsItsNewestText)
     EXPECT_GE(kept.size(), 1000);
     EXPECT_LE(kept.size(), 1000 + 1000 / 16 + 16);
     EXPECT_TRUE(all.endsWith(kept)) << "nothing lost from the newest text";
+}
+
+TEST_F(ConnectionTest, AFloodFasterThanThePaneKeepsAnUnbrokenRunOfTheNewestText)
+{
+    form->ReceiveLimit = 1000;
+    OpenPort();
+    std::string sent;
+    for (int line = 0; sent.size() < 300 * 1024; ++line)
+        sent += "line " + std::to_string(line) + "\n";
+    std::thread board([&] { pty.Send(sent); });
+    const QString all = QString::fromLatin1(sent.data(), static_cast<qsizetype>(sent.size()));
+    const QString last = all.mid(all.lastIndexOf('\n', -2) + 1);
+    const bool arrived = PumpUntil([&] { return form->PORTW->toPlainText().endsWith(last); }, 20s);
+    board.join();
+    ASSERT_TRUE(arrived);
+    PumpFor(50ms);
+    const QString kept = form->PORTW->toPlainText();
+    EXPECT_GE(kept.size(), 1000);
+    EXPECT_LE(kept.size(), 1000 + 1000 / 16);
+    EXPECT_TRUE(all.endsWith(kept)) << kept.left(200).toStdString();
+}
+
+TEST_F(ConnectionTest, ABacklogLargerThanOnePieceArrivesWholeAndInOrder)
+{
+    OpenPort();
+    std::string sent;
+    for (int line = 0; sent.size() < 200 * 1024; ++line)
+        sent += "answer " + std::to_string(line) + "\r\n";
+    // More than the line holds: the board writes while the window reads.
+    std::thread board([&] { pty.Send(sent); });
+    // Each CR LF is one line end in the pane.
+    QString expected = QString::fromLatin1(sent.data(), static_cast<qsizetype>(sent.size()));
+    expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    const bool arrived = PumpUntil([&] { return form->PORTW->toPlainText().size() >= expected.size(); }, 20s);
+    board.join();
+    ASSERT_TRUE(arrived);
+    EXPECT_TRUE(form->PORTW->toPlainText() == expected);
+    EXPECT_EQ(form->PORTW->textCursor().position(), expected.size());
 }
 
 // ---- menus, exit, LED ----------------------------------------------------------------

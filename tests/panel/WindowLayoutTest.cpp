@@ -11,7 +11,7 @@
 #include <QMenuBar>
 #include <QRadioButton>
 #include <QStatusBar>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 
 namespace {
 
@@ -103,7 +103,7 @@ TEST_F(WindowTest, EveryControlSitsWhereTheLayoutPutsIt)
             EXPECT_EQ(CaptionText(control), QString::fromLatin1(row.caption));
         }
     }
-    EXPECT_TRUE(qobject_cast<QTextEdit*>(Control(*form, "PORTW"))->toPlainText().isEmpty());
+    EXPECT_TRUE(qobject_cast<QPlainTextEdit*>(Control(*form, "PORTW"))->toPlainText().isEmpty());
 }
 
 TEST_F(WindowTest, WindowHasItsCaptionSizeFrameAndBackground)
