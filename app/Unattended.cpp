@@ -3,8 +3,14 @@
 #include "framework/ErrorDisplay.h"
 #include "panel/ZARIDO_CNTL.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
 #include <QEvent>
 #include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QPointer>
 #include <QTimer>
@@ -47,6 +53,66 @@ private:
 // How long a screenshot run lets the board answer before the picture.
 constexpr int ScreenshotDelayMs = 500;
 
+void PrintLine(const char* kind, const QString& text)
+{
+    std::printf("%s %s\n", kind, text.toUtf8().constData());
+}
+
+// The texts a person sees in `dialog`, in the order of its widget tree.
+void ReportDialog(QDialog* dialog)
+{
+    PrintLine("dialog", dialog->windowTitle());
+    for (QWidget* part : dialog->findChildren<QWidget*>()) {
+        if (!part->isVisibleTo(dialog))
+            continue;
+        QString text;
+        if (auto* label = qobject_cast<QLabel*>(part))
+            text = label->text();
+        else if (auto* button = qobject_cast<QAbstractButton*>(part))
+            text = button->text();
+        else if (auto* group = qobject_cast<QGroupBox*>(part))
+            text = group->title();
+        if (!text.isEmpty())
+            PrintLine("text", text);
+    }
+    std::printf("end dialog\n");
+    std::fflush(stdout);
+}
+
+// Watches for modal dialogs and message boxes, reports each once and
+// closes it as Cancel (a message box by its escape button, or its only one).
+class TDialogReporter : public QObject {
+public:
+    explicit TDialogReporter(QObject* owner)
+        : QObject(owner)
+    {
+        timer_.setInterval(20);
+        connect(&timer_, &QTimer::timeout, this, [this] { GuardedCall([this] { Check(); }); });
+        timer_.start();
+    }
+
+private:
+    void Check()
+    {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || !dialog->isVisible())
+            return;
+        ReportDialog(dialog);
+        if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
+            QAbstractButton* way = box->escapeButton();
+            if (way == nullptr && box->buttons().size() == 1)
+                way = box->buttons().front();
+            if (way != nullptr) {
+                way->click();
+                return;
+            }
+        }
+        dialog->reject();
+    }
+
+    QTimer timer_;
+};
+
 } // namespace
 
 void WhenFirstPainted(QWidget* window, std::function<void()> action)
@@ -70,11 +136,15 @@ void StartUnattendedRun(TZARIDOForm1* window)
     const QString port = qEnvironmentVariable("RVD3318_PANEL_OPEN");
     const QString screenshot = qEnvironmentVariable("RVD3318_PANEL_SCREENSHOT");
     const bool exitWhenShown = qEnvironmentVariableIntValue("RVD3318_PANEL_EXIT_WHEN_SHOWN") != 0;
-    if (port.isEmpty() && screenshot.isEmpty() && !exitWhenShown)
+    const bool setup = qEnvironmentVariableIntValue("RVD3318_PANEL_SETUP") != 0;
+    const bool reportDialogs = qEnvironmentVariableIntValue("RVD3318_PANEL_REPORT_DIALOGS") != 0;
+    if (port.isEmpty() && screenshot.isEmpty() && !exitWhenShown && !setup && !reportDialogs)
         return;
+    if (reportDialogs)
+        new TDialogReporter(window);
 
     QPointer<TZARIDOForm1> target(window);
-    WhenFirstPainted(window, [target, port, screenshot, exitWhenShown] {
+    WhenFirstPainted(window, [target, port, screenshot, exitWhenShown, setup, reportDialogs] {
         if (!target)
             return;
         if (exitWhenShown) {
@@ -83,12 +153,19 @@ void StartUnattendedRun(TZARIDOForm1* window)
             target->close();
             return;
         }
+        if (setup)
+            target->FormatRS2321->trigger();
+        if (!target)
+            return;
         if (!port.isEmpty()) {
             target->ComPort1->SetPort(port);
             GuardedCall([&] { target->TogglePort(); });
         }
-        if (screenshot.isEmpty())
+        if (screenshot.isEmpty()) {
+            if (reportDialogs && target)
+                target->close();
             return;
+        }
         QTimer::singleShot(ScreenshotDelayMs, target, [target, screenshot] {
             GuardedCall([&] {
                 if (!target)

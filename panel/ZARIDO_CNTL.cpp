@@ -14,6 +14,10 @@
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -51,6 +55,7 @@ TZARIDOForm1::TZARIDOForm1(QWidget* parent)
         setupUi(this);
         ComPort1->setObjectName(QStringLiteral("ComPort1"));
         ConfigurePort();
+        ConfigureLed();
         Timer1 = new TTimer(this);
         Timer1->setObjectName(QStringLiteral("Timer1"));
         Timer2 = new TTimer(this);
@@ -74,6 +79,9 @@ TZARIDOForm1::TZARIDOForm1(QWidget* parent)
     move(258, 144);
 
     CreateStatusPanels();
+    // What the board sends is not the operator's editing: an undo history
+    // of every received batch would grow without end.
+    PORTW->setUndoRedoEnabled(false);
     for (QWidget* control : ClientArea->findChildren<QWidget*>())
         if (!CaptionText(control).isEmpty())
             FitCaption(control);
@@ -103,6 +111,13 @@ void TZARIDOForm1::ConfigurePort()
     ComPort1->OnRxChar = [this](QObject* sender, std::int32_t count) { ComPort1RxChar(sender, count); };
 }
 
+void TZARIDOForm1::ConfigureLed()
+{
+    ComLed1->SetLedSignal(lsConn);
+    ComLed1->SetKind(lkRedLight);
+    ComLed1->SetComPort(ComPort1);
+}
+
 void TZARIDOForm1::CreateStatusPanels()
 {
     static const struct {
@@ -111,12 +126,8 @@ void TZARIDOForm1::CreateStatusPanels()
     } panels[5] = {{75, "PORT : CLOSE"}, {80, "PORT : xxxx"}, {150, "PORT= None,8,9600,1"}, {150, ""}, {50, "RVD3318"}};
     StatusBar1->setContentsMargins(0, 0, 0, 0);
     for (int i = 0; i < 5; ++i) {
-        auto* panel = new QLabel(QString::fromLatin1(panels[i].text), StatusBar1);
+        auto* panel = new TStatusPanel(QString::fromLatin1(panels[i].text), panels[i].width, StatusBar1);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        panel->setTextFormat(Qt::PlainText);
-        panel->setAlignment(Qt::AlignCenter);
-        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        panel->setFixedWidth(panels[i].width);
         StatusBar1->addWidget(panel);
         StatusPanels[static_cast<std::size_t>(i)] = panel;
     }
@@ -164,6 +175,8 @@ void TZARIDOForm1::ConnectHandlers()
     connect(Exit1, &QAction::triggered, this, [this] { GuardedCall([&] { Exit1Click(Exit1); }); });
     connect(OpenRS2321, &QAction::triggered, this,
             [this] { GuardedCall([&] { OpenRS2321Click(OpenRS2321); }); });
+    connect(FormatRS2321, &QAction::triggered, this,
+            [this] { GuardedCall([&] { FormatRS2321Click(FormatRS2321); }); });
 
     commander_.SetMessageHook([this](const std::string& message) { ShowRefusal(message); });
 }
@@ -291,8 +304,20 @@ void TZARIDOForm1::TogglePort()
     StatusPanels[1]->setText(QStringLiteral("PORT = ") + ComPort1->Port());
 }
 
+QString TZARIDOForm1::LineFormatText() const
+{
+    return QStringLiteral("PORT= ") + ParityText(ComPort1->Parity()->Bits()) + QLatin1Char(',') +
+           DataBitsText(ComPort1->DataBits()) + QLatin1Char(',') + BaudRateText(ComPort1->BaudRate()) +
+           QLatin1Char(',') + StopBitsText(ComPort1->StopBits());
+}
+
 void TZARIDOForm1::OPEN_PORTClick(QObject* /*Sender*/)
 {
+    // The start name asks for a choice first; a dialog that cannot be
+    // built leaves by its error and the port is not touched.
+    const QString name = ComPort1->Port();
+    if (name == QLatin1String("COM1") || name.isEmpty())
+        ComPort1->ShowSetupDialog();
     TogglePort();
 }
 
@@ -301,13 +326,22 @@ void TZARIDOForm1::OpenRS2321Click(QObject* /*Sender*/)
     TogglePort();
 }
 
+void TZARIDOForm1::FormatRS2321Click(QObject* /*Sender*/)
+{
+    ComPort1->ShowSetupDialog();
+    StatusPanels[1]->setText(QStringLiteral("PORT = ") + ComPort1->Port());
+    StatusPanels[2]->setText(LineFormatText());
+}
+
 void TZARIDOForm1::Timer1Timer(QObject* /*Sender*/)
 {
     const QLocale locale;
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = Clock();
     QString text = locale.toString(now.date(), QLocale::ShortFormat);
-    if (now.time() >= QTime(0, 0, 1))
-        text += QLatin1Char(' ') + LongTimeText(now.time(), locale);
+    // Within the first second after midnight the date stands alone.
+    const QTime time = now.time();
+    if (time.hour() != 0 || time.minute() != 0 || time.second() != 0)
+        text += QLatin1Char(' ') + LongTimeText(time, locale);
     StatusPanels[3]->setText(text);
 }
 
@@ -315,13 +349,84 @@ void TZARIDOForm1::ComPort1RxChar(QObject* /*Sender*/, std::int32_t Count)
 {
     std::string received;
     ComPort1->ReadText(received, Count);
-    // A zero byte ends what the pane takes from this batch.
-    const std::size_t end = received.find('\0');
-    if (end != std::string::npos)
-        received.resize(end);
+    // One byte is one character, so nothing the line sends is merged or
+    // lost; a zero byte cannot be shown and is left out, the rest of its
+    // batch is not.
+    std::erase(received, '\0');
+    if (received.empty())
+        return;
+    // The text goes into the pane from the event loop, not from here: a
+    // flooding line hands over batches back to back, and laying out the
+    // pane for each would keep the window from painting and from the
+    // operator. Batches that arrive before the pane's turn go in together,
+    // in order, at the caret.
+    receivedPending_ += received;
+    // More than the pane keeps would only be cut again once it is in. What
+    // is left out is older than everything waiting, and everything in the
+    // pane is older still: the pane then starts afresh with what waits, so
+    // that it always shows an unbroken run of the newest text.
+    const std::size_t cap = static_cast<std::size_t>(std::max(ReceiveLimit, 1));
+    if (receivedPending_.size() > cap) {
+        receivedPending_.erase(0, receivedPending_.size() - cap);
+        receivedGap_ = true;
+    }
+    QueueFlush();
+}
+
+void TZARIDOForm1::QueueFlush()
+{
+    if (receivedFlushQueued_)
+        return;
+    receivedFlushQueued_ = true;
+    QTimer::singleShot(0, this, [this] { GuardedCall([this] { FlushReceived(); }); });
+}
+
+void TZARIDOForm1::FlushReceived()
+{
+    receivedFlushQueued_ = false;
+    // A piece at a time, with the event loop's turn in between, so that a
+    // large backlog does not hold up painting and input either.
+    constexpr std::size_t Piece = 32 * 1024;
+    const std::size_t size = std::min(receivedPending_.size(), Piece);
+    if (size == 0)
+        return;
+    QString text = QString::fromLatin1(receivedPending_.data(), static_cast<qsizetype>(size));
+    receivedPending_.erase(0, size);
+    if (!receivedPending_.empty())
+        QueueFlush();
+    if (receivedGap_) {
+        receivedGap_ = false;
+        receivedEndedWithCr_ = false;
+        PORTW->clear();
+    }
+    // The pane ends a line at a CR, an LF or a CR LF pair. A pair that the
+    // line (or a piece boundary) split in two is still one line end, not
+    // a blank line.
+    if (receivedEndedWithCr_ && text.startsWith(QLatin1Char('\n')))
+        text.remove(0, 1);
+    if (!text.isEmpty())
+        receivedEndedWithCr_ = text.endsWith(QLatin1Char('\r'));
+    if (!text.isEmpty())
+        InsertReceived(text);
+}
+
+void TZARIDOForm1::InsertReceived(const QString& text)
+{
     QTextCursor caret = PORTW->textCursor();
-    caret.insertText(QString::fromLatin1(received.data(), static_cast<qsizetype>(received.size())));
+    caret.insertText(text);
     PORTW->setTextCursor(caret);
+
+    // A board that floods the line must not eat memory without end: the
+    // oldest text goes once the pane is well past its limit. Cutting a
+    // sixteenth at a time keeps the cost of cutting small per character.
+    QTextDocument* document = PORTW->document();
+    const int length = document->characterCount() - 1;
+    const int limit = std::max(ReceiveLimit, 1);
+    if (length - limit > limit / 16) {
+        QTextCursor oldest(document);
+        oldest.setPosition(length - limit, QTextCursor::KeepAnchor);
+        oldest.removeSelectedText();
+    }
 }
 
 void TZARIDOForm1::CLEARWClick(QObject* /*Sender*/)

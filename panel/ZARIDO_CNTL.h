@@ -9,18 +9,21 @@
 #pragma once
 
 #include "panel/BoardCommands.h"
+#include "panel/StatusPanel.h"
 #include "panel/Timer.h"
 #include "panel/TrackBar.h"
 #include "serial/CPort.h"
+#include "serial_ui/ComLed.h"
 
 #include "ui_ZARIDO_CNTL.h"
 
+#include <QDateTime>
 #include <QMainWindow>
 
 #include <array>
 #include <cstdint>
-
-class QLabel;
+#include <functional>
+#include <string>
 
 class TZARIDOForm1 : public QMainWindow, public Ui::TZARIDOForm1 {
     Q_OBJECT
@@ -34,7 +37,16 @@ public:
     TTimer* Timer1 = nullptr;  // clock of the status bar
     TTimer* Timer2 = nullptr;  // sweep timer
     // The five panels of StatusBar1, left to right.
-    std::array<QLabel*, 5> StatusPanels{};
+    std::array<TStatusPanel*, 5> StatusPanels{};
+
+    // Where the status bar's clock takes the local date and time from.
+    std::function<QDateTime()> Clock = [] { return QDateTime::currentDateTime(); };
+
+    // The receive pane keeps at most about this many characters: when a
+    // batch takes it further than a sixteenth beyond, the oldest text (at
+    // the start of the pane) goes, down to this many.
+    static constexpr int DefaultReceiveLimit = 1 << 20;
+    int ReceiveLimit = DefaultReceiveLimit;
 
     // Readout texts of the current sliders by position; filled by FormCreate.
     std::array<QString, 32> MilliAmpTable;
@@ -61,6 +73,7 @@ public:
     // Connection and status.
     void OPEN_PORTClick(QObject* Sender);
     void OpenRS2321Click(QObject* Sender);
+    void FormatRS2321Click(QObject* Sender);
     void Timer1Timer(QObject* Sender);
     void ComPort1RxChar(QObject* Sender, std::int32_t Count);
     void CLEARWClick(QObject* Sender);
@@ -71,12 +84,27 @@ public:
     // keeping the button caption and the status panels in step.
     void TogglePort();
 
+    // "PORT= " and the port's parity, data bits, baud rate and stop bits.
+    QString LineFormatText() const;
+
 private:
     void ConfigurePort();
+    void ConfigureLed();
     void CreateStatusPanels();
     void ConnectHandlers();
     void ShowRefusal(const std::string& message);
+    void QueueFlush();
+    void FlushReceived();
+    void InsertReceived(const QString& text);
     QString PercentReadout(int position) const;
 
     TBoardCommander commander_;
+    // Received text waiting for the pane's turn in the event loop.
+    std::string receivedPending_;
+    bool receivedFlushQueued_ = false;
+    // Waiting text was left out for want of room: the pane's text is
+    // older than the gap.
+    bool receivedGap_ = false;
+    // The last text put into the pane ended in a CR.
+    bool receivedEndedWithCr_ = false;
 };

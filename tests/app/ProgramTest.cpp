@@ -130,3 +130,80 @@ TEST(PanelProgram, DamagedDefaultCatalogueEndsWithRuntimeError217AndNoWindow)
     EXPECT_TRUE(causeTold);
     EXPECT_FALSE(shown);
 }
+
+namespace {
+
+// The language the child inherits, with the variables that would
+// override LANG cleared, for one test.
+class LanguageScope {
+public:
+    explicit LanguageScope(const std::string& lang)
+    {
+        for (const char* name : {"LANG", "LC_ALL", "LC_MESSAGES", "LANGUAGE"}) {
+            const char* value = std::getenv(name);
+            saved_.push_back({name, value != nullptr, value != nullptr ? value : ""});
+            ::unsetenv(name);
+        }
+        ::setenv("LANG", lang.c_str(), 1);
+    }
+    ~LanguageScope()
+    {
+        for (const Saved& entry : saved_) {
+            if (entry.had)
+                ::setenv(entry.name, entry.value.c_str(), 1);
+            else
+                ::unsetenv(entry.name);
+        }
+    }
+
+private:
+    struct Saved {
+        const char* name;
+        bool had;
+        std::string value;
+    };
+    std::vector<Saved> saved_;
+};
+
+// The setup dialog (Edit > Format RS232...), then an open of a port that
+// does not exist; every dialog's texts as the program reports them.
+ProgramResult SetupAndMissingPort(const std::string& lang)
+{
+    LanguageScope language(lang);
+    std::vector<std::string> environment = With(Offscreen, "RVD3318_PANEL_SETUP=1");
+    environment.push_back("RVD3318_PANEL_REPORT_DIALOGS=1");
+    environment.push_back("RVD3318_PANEL_OPEN=/tmp/rvd3318-no-such-port");
+    return RunProgram(PANEL_PROGRAM, {}, environment);
+}
+
+bool Shows(const std::string& output, const std::string& line)
+{
+    return ("\n" + output).find("\n" + line + "\n") != std::string::npos;
+}
+
+} // namespace
+
+TEST(PanelProgram, InGermanTheSetupDialogAndThePortsErrorAreGerman)
+{
+    const ProgramResult result = SetupAndMissingPort("de_DE.UTF-8");
+    EXPECT_EQ(result.status, 0) << result.output;
+    // The dialog's captions come from the "cport" domain.
+    EXPECT_TRUE(Shows(result.output, "dialog Einrichtung")) << result.output;
+    EXPECT_TRUE(Shows(result.output, "text  Einstellungen ")) << result.output;
+    EXPECT_TRUE(Shows(result.output, "text Anschluss")) << result.output;
+    EXPECT_TRUE(Shows(result.output, "text Abbrechen")) << result.output;
+    // The port's error message from the "default" domain, in the standard
+    // error display.
+    EXPECT_NE(result.output.find("text Die serielle Schnittstelle kann nicht geöffnet werden"), std::string::npos)
+        << result.output;
+    EXPECT_EQ(result.output.find("Unable to open com port"), std::string::npos) << result.output;
+}
+
+TEST(PanelProgram, WithoutAGermanLanguageTheSameTextsStayAsWritten)
+{
+    const ProgramResult result = SetupAndMissingPort("C");
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_TRUE(Shows(result.output, "dialog Setup")) << result.output;
+    EXPECT_TRUE(Shows(result.output, "text Cancel")) << result.output;
+    EXPECT_NE(result.output.find("text Unable to open com port"), std::string::npos) << result.output;
+}

@@ -312,7 +312,7 @@ TEST_F(WindowTest, PortToggleAndReceivedBytes)
     pty.Send(std::string("OK LED-1\r\n", 10));
     ASSERT_TRUE(PumpUntil([&] { return form->PORTW->toPlainText().contains("LED-1"); }));
     pty.Send(std::string("ab\0cd", 5));
-    ASSERT_TRUE(PumpUntil([&] { return form->PORTW->toPlainText().endsWith("ab"); }));
+    ASSERT_TRUE(PumpUntil([&] { return form->PORTW->toPlainText().endsWith("abcd"); }));
     QTest::mouseClick(form->CLEARW, Qt::LeftButton);
     EXPECT_TRUE(form->PORTW->toPlainText().isEmpty());
 

@@ -11,7 +11,7 @@
 #include <QMenuBar>
 #include <QRadioButton>
 #include <QStatusBar>
-#include <QTextEdit>
+#include <QPlainTextEdit>
 
 namespace {
 
@@ -58,6 +58,7 @@ const LayoutRow Layout[] = {
     {"EXITBUT", "window", {576, 232, 113, 25}, "EXIT"},
     {"GroupBox5", "window", {576, 168, 113, 57}, "RS232"},
     {"OPEN_PORT", "GroupBox5", {8, 24, 73, 25}, "OPEN PORT"},
+    {"ComLed1", "GroupBox5", {80, 24, 25, 25}, nullptr},
     {"StatusBar1", "window", {0, 269, 696, 25}, nullptr},
 };
 
@@ -102,7 +103,7 @@ TEST_F(WindowTest, EveryControlSitsWhereTheLayoutPutsIt)
             EXPECT_EQ(CaptionText(control), QString::fromLatin1(row.caption));
         }
     }
-    EXPECT_TRUE(qobject_cast<QTextEdit*>(Control(*form, "PORTW"))->toPlainText().isEmpty());
+    EXPECT_TRUE(qobject_cast<QPlainTextEdit*>(Control(*form, "PORTW"))->toPlainText().isEmpty());
 }
 
 TEST_F(WindowTest, WindowHasItsCaptionSizeFrameAndBackground)
