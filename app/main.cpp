@@ -22,23 +22,6 @@
 #include <cstdio>
 #include <memory>
 
-#if defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define PANEL_UNDER_TSAN 1
-#endif
-#endif
-#if defined(__SANITIZE_THREAD__) || defined(PANEL_UNDER_TSAN)
-// A ThreadSanitizer build of the program: Qt is not built for it, so the
-// locks of Qt Gui's own image workers are invisible and their copies look
-// like races. Accesses that Qt's libraries make through the runtime's
-// memory functions are not checked; the program's own code still is.
-extern "C" const char* __tsan_default_suppressions()
-{
-    return "called_from_lib:libQt6Core.so.6\n"
-           "called_from_lib:libQt6Gui.so.6\n";
-}
-#endif
-
 namespace {
 
 // The window's layout is fixed in pixels; one style everywhere keeps its
