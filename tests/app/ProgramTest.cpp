@@ -58,7 +58,7 @@ private:
 
 } // namespace
 
-TEST(PanelProgram, ClosingTheWindowWithThePortOpenEndsWithZeroAndSendsNothing)
+TEST(PanelProgramTest, ClosingTheWindowWithThePortOpenEndsWithZeroAndSendsNothing)
 {
     PtyPair pty;
     ChildProcess panel(PANEL_PROGRAM, {}, With(Offscreen, "RVD3318_PANEL_OPEN=" + pty.SlavePath()));
@@ -75,7 +75,7 @@ TEST(PanelProgram, ClosingTheWindowWithThePortOpenEndsWithZeroAndSendsNothing)
     EXPECT_EQ(pty.Receive(1, 200ms), "");
 }
 
-TEST(PanelProgram, ScreenshotRunSavesTheWindowAndEnds)
+TEST(PanelProgramTest, ScreenshotRunSavesTheWindowAndEnds)
 {
     TempFolder folder;
     const fs::path picture = folder.Path() / "panel.png";
@@ -89,14 +89,14 @@ TEST(PanelProgram, ScreenshotRunSavesTheWindowAndEnds)
     EXPECT_GT(image.height(), 294);
 }
 
-TEST(PanelProgram, WithoutCataloguesTheWindowIsShown)
+TEST(PanelProgramTest, WithoutCataloguesTheWindowIsShown)
 {
     const ProgramResult result = RunProgram(PANEL_PROGRAM, {}, With(Offscreen, "RVD3318_PANEL_EXIT_WHEN_SHOWN=1"));
     EXPECT_EQ(result.status, 0) << result.output;
     EXPECT_NE(("\n" + result.output).find("\nshown "), std::string::npos) << result.output;
 }
 
-TEST(PanelProgram, DamagedDefaultCatalogueEndsWithRuntimeError217AndNoWindow)
+TEST(PanelProgramTest, DamagedDefaultCatalogueEndsWithRuntimeError217AndNoWindow)
 {
     TempFolder folder;
     const fs::path program = folder.Path() / "rvd3318-panel";
@@ -183,7 +183,7 @@ bool Shows(const std::string& output, const std::string& line)
 
 } // namespace
 
-TEST(PanelProgram, InGermanTheSetupDialogAndThePortsErrorAreGerman)
+TEST(PanelProgramTest, InGermanTheSetupDialogAndThePortsErrorAreGerman)
 {
     const ProgramResult result = SetupAndMissingPort("de_DE.UTF-8");
     EXPECT_EQ(result.status, 0) << result.output;
@@ -199,7 +199,7 @@ TEST(PanelProgram, InGermanTheSetupDialogAndThePortsErrorAreGerman)
     EXPECT_EQ(result.output.find("Unable to open com port"), std::string::npos) << result.output;
 }
 
-TEST(PanelProgram, WithoutAGermanLanguageTheSameTextsStayAsWritten)
+TEST(PanelProgramTest, WithoutAGermanLanguageTheSameTextsStayAsWritten)
 {
     const ProgramResult result = SetupAndMissingPort("C");
     EXPECT_EQ(result.status, 0) << result.output;

@@ -66,7 +66,7 @@ Shown AnswerNextBox(const std::function<void()>& action)
 
 } // namespace
 
-TEST(ApplicationTitle, FileNameCutBeforeItsFirstDotRestLowerCase)
+TEST(ApplicationTitleTest, FileNameCutBeforeItsFirstDotRestLowerCase)
 {
     EXPECT_EQ(ApplicationTitle("/opt/bin/PANEL.EXE"), "Panel");
     EXPECT_EQ(ApplicationTitle("/usr/bin/rvd3318-panel"), "rvd3318-panel");
@@ -75,7 +75,7 @@ TEST(ApplicationTitle, FileNameCutBeforeItsFirstDotRestLowerCase)
     EXPECT_EQ(ApplicationTitle("/a/.hidden"), "");
 }
 
-TEST(StandardErrorDisplay, FullStopOnlyAfterCharactersThatSortAfterTheDot)
+TEST(StandardErrorDisplayTest, FullStopOnlyAfterCharactersThatSortAfterTheDot)
 {
     EXPECT_EQ(MessageWithFullStop(""), "");
     EXPECT_EQ(MessageWithFullStop("Access denied"), "Access denied.");
@@ -88,13 +88,13 @@ TEST(StandardErrorDisplay, FullStopOnlyAfterCharactersThatSortAfterTheDot)
     EXPECT_EQ(MessageWithFullStop("Gr\xc3\xbc\xc3\x9f"), "Gr\xc3\xbc\xc3\x9f.");
 }
 
-TEST(StartupFailure, RuntimeErrorTextHasTheClassicForm)
+TEST(StartupFailureTest, RuntimeErrorTextHasTheClassicForm)
 {
     EXPECT_EQ(RuntimeErrorText(0x1A2B), "Runtime error 217 at 00001A2B");
     EXPECT_EQ(RuntimeErrorText(0xDEADBEEF), "Runtime error 217 at DEADBEEF");
 }
 
-TEST(ModuleSteps, ShutdownStepsRunInReverseOrder)
+TEST(ModuleStepsTest, ShutdownStepsRunInReverseOrder)
 {
     calls.clear();
     {
@@ -108,7 +108,7 @@ TEST(ModuleSteps, ShutdownStepsRunInReverseOrder)
     EXPECT_EQ(calls, (std::vector<std::string>{"start A", "start B", "stop B", "stop A"}));
 }
 
-TEST(ModuleSteps, FailingStepStopsStartUpAndShutsDownWhatStartedIncludingItself)
+TEST(ModuleStepsTest, FailingStepStopsStartUpAndShutsDownWhatStartedIncludingItself)
 {
     calls.clear();
     TModuleSteps modules({{"A", StartA, StopA}, {"catalogues", StartFailing, StopFailing}, {"C", StartC, nullptr}});
@@ -121,7 +121,7 @@ TEST(ModuleSteps, FailingStepStopsStartUpAndShutsDownWhatStartedIncludingItself)
     EXPECT_NE(StepPlace(StartFailing), StepPlace(StartA));
 }
 
-TEST(StandardErrorDisplay, ModalBoxWithStopIconOneOkAndTheApplicationsTitle)
+TEST(StandardErrorDisplayTest, ModalBoxWithStopIconOneOkAndTheApplicationsTitle)
 {
     const QString savedName = QCoreApplication::applicationName();
     QCoreApplication::setApplicationName("Panel");
@@ -134,7 +134,7 @@ TEST(StandardErrorDisplay, ModalBoxWithStopIconOneOkAndTheApplicationsTitle)
     EXPECT_TRUE(shown.applicationModal);
 }
 
-TEST(StandardErrorDisplay, AnErrorInAnEventHandlerIsShownAndTheProgramGoesOn)
+TEST(StandardErrorDisplayTest, AnErrorInAnEventHandlerIsShownAndTheProgramGoesOn)
 {
     TErrorDisplayInstallation installation;
     bool later = false;
@@ -149,7 +149,7 @@ TEST(StandardErrorDisplay, AnErrorInAnEventHandlerIsShownAndTheProgramGoesOn)
     EXPECT_TRUE(later);
 }
 
-TEST(ModuleSteps, AnErrorAStepOnlyReportsStopsStartUpToo)
+TEST(ModuleStepsTest, AnErrorAStepOnlyReportsStopsStartUpToo)
 {
     calls.clear();
     std::vector<std::string> displayed;

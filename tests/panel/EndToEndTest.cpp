@@ -92,7 +92,7 @@ std::string Joined(const std::vector<std::string>& lines)
 
 } // namespace
 
-TEST(PanelAndBoard, TheOperatorOpensTheBoardsTerminalAndDrivesIt)
+TEST(PanelAndBoardTest, TheOperatorOpensTheBoardsTerminalAndDrivesIt)
 {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());

@@ -465,7 +465,7 @@ TEST_F(SetupDialogTest, APortDestroyedWhileTheDialogIsShownIsNotWritten)
     EXPECT_EQ(SetupDialogsAlive(), 0);
 }
 
-TEST(SetupDialogSystemList, ListsThePathsOfCportExtraPortsForTheOperatorToPick)
+TEST(SetupDialogSystemListTest, ListsThePathsOfCportExtraPortsForTheOperatorToPick)
 {
     PtyPair board;
     const char* saved = std::getenv("CPORT_EXTRA_PORTS");

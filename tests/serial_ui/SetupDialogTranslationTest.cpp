@@ -19,7 +19,7 @@ using i18ntest::PoSource;
 using i18ntest::ScopedEnvironment;
 using i18ntest::ScratchFolder;
 
-TEST(SetupDialogTranslation, CaptionsComeFromTheCportCatalogueAndSelectorsStayAsTheyAre)
+TEST(SetupDialogTranslationTest, CaptionsComeFromTheCportCatalogueAndSelectorsStayAsTheyAre)
 {
     ScratchFolder scratch;
     CompileCatalogue(PoSource({{"Setup", "Einstellungen"},
@@ -72,7 +72,7 @@ TEST(SetupDialogTranslation, CaptionsComeFromTheCportCatalogueAndSelectorsStayAs
     StopCatalogueEngine();
 }
 
-TEST(SetupDialogTranslation, WithoutACatalogueEveryTextStaysAsStored)
+TEST(SetupDialogTranslationTest, WithoutACatalogueEveryTextStaysAsStored)
 {
     ScratchFolder scratch;
     ScopedEnvironment lang("LANG", "de_DE.UTF-8");

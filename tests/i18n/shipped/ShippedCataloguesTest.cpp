@@ -23,7 +23,7 @@
 namespace i18ntest {
 namespace {
 
-class ShippedCatalogues : public ::testing::Test {
+class ShippedCataloguesTest : public ::testing::Test {
 protected:
     void Start(const char* lang)
     {
@@ -43,7 +43,7 @@ private:
     ScopedEnvironment lcMessages_{"LC_MESSAGES", std::nullopt};
 };
 
-TEST(ShippedPoFiles, PassMsgfmtCheck)
+TEST(ShippedPoFilesTest, PassMsgfmtCheck)
 {
     int checked = 0;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(SHIPPED_PO_FOLDER)) {
@@ -57,7 +57,7 @@ TEST(ShippedPoFiles, PassMsgfmtCheck)
     EXPECT_GE(checked, 2);
 }
 
-TEST_F(ShippedCatalogues, TheCataloguesBesideTheProgramAreUsed)
+TEST_F(ShippedCataloguesTest, TheCataloguesBesideTheProgramAreUsed)
 {
     Start("de_DE.UTF-8");
     const std::string folder = std::filesystem::path(RunningExecutablePath()).parent_path().string();
@@ -68,7 +68,7 @@ TEST_F(ShippedCatalogues, TheCataloguesBesideTheProgramAreUsed)
     EXPECT_TRUE(DefaultTranslator()->Domain("default").Opened());
 }
 
-TEST_F(ShippedCatalogues, EveryPortErrorTextComesInGerman)
+TEST_F(ShippedCataloguesTest, EveryPortErrorTextComesInGerman)
 {
     Start("de_DE.UTF-8");
     for (std::int32_t code = 1; code <= 23; ++code) {
@@ -81,7 +81,7 @@ TEST_F(ShippedCatalogues, EveryPortErrorTextComesInGerman)
                  "Die Eigenschaft kann bei ge\xC3\xB6" "ffneter Schnittstelle nicht ge\xC3\xA4ndert werden");
 }
 
-TEST_F(ShippedCatalogues, MessageBoxButtonsComeInGerman)
+TEST_F(ShippedCataloguesTest, MessageBoxButtonsComeInGerman)
 {
     Start("de_DE.UTF-8");
     QMessageBox box(QMessageBox::Question, "Port", "Close the port?",
@@ -109,7 +109,7 @@ TEST_F(ShippedCatalogues, MessageBoxButtonsComeInGerman)
     EXPECT_EQ(seen, QMessageBox::No);
 }
 
-TEST_F(ShippedCatalogues, TheSetupDialogsCaptionsComeInGerman)
+TEST_F(ShippedCataloguesTest, TheSetupDialogsCaptionsComeInGerman)
 {
     Start("de_DE.UTF-8");
     QDialog dialog;
@@ -131,7 +131,7 @@ TEST_F(ShippedCatalogues, TheSetupDialogsCaptionsComeInGerman)
     EXPECT_EQ(form.Combo5->itemText(0), QStringLiteral("None"));
 }
 
-TEST_F(ShippedCatalogues, AnotherLanguageKeepsTheTextsAsWritten)
+TEST_F(ShippedCataloguesTest, AnotherLanguageKeepsTheTextsAsWritten)
 {
     Start("fr_FR.UTF-8");
     EXPECT_EQ(ComErrorText(CError_OpenFailed), "Unable to open com port");

@@ -48,7 +48,7 @@ QStringList ComboItems(const QComboBox& combo)
     return items;
 }
 
-class I18nWalk : public I18nEngineTest {
+class I18nWalkTest : public I18nEngineTest {
 protected:
     void SetUp() override { ResetComponentTranslation(); }
     void TearDown() override
@@ -78,7 +78,7 @@ const std::vector<std::pair<std::string, std::string>> kDialogTexts = {
 
 // ---- A form from a .ui file ---------------------------------------------------
 
-TEST_F(I18nWalk, DialogCaptionsAreTranslatedAndIgnoredSelectorsKeepTheirItems)
+TEST_F(I18nWalkTest, DialogCaptionsAreTranslatedAndIgnoredSelectorsKeepTheirItems)
 {
     Start(kDialogTexts);
     QDialog dialog;
@@ -113,7 +113,7 @@ TEST_F(I18nWalk, DialogCaptionsAreTranslatedAndIgnoredSelectorsKeepTheirItems)
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Einrichtung"));
 }
 
-TEST_F(I18nWalk, WithoutACatalogueEveryTextStaysAsStored)
+TEST_F(I18nWalkTest, WithoutACatalogueEveryTextStaysAsStored)
 {
     StartEngine("de_DE.UTF-8");
     QDialog dialog;
@@ -128,7 +128,7 @@ TEST_F(I18nWalk, WithoutACatalogueEveryTextStaysAsStored)
     EXPECT_TRUE(SkipNames().empty());
 }
 
-TEST_F(I18nWalk, EmptyDomainMeansTheActiveDomain)
+TEST_F(I18nWalkTest, EmptyDomainMeansTheActiveDomain)
 {
     Start({}, {{"Setup", "Aufbau"}, {"OK", "Jawohl"}});
     QDialog dialog;
@@ -141,7 +141,7 @@ TEST_F(I18nWalk, EmptyDomainMeansTheActiveDomain)
 
 // ---- Trees built in code ------------------------------------------------------
 
-TEST_F(I18nWalk, ALineThatTranslatesToTwoLinesMakesOneLineMore)
+TEST_F(I18nWalkTest, ALineThatTranslatesToTwoLinesMakesOneLineMore)
 {
     Start({{"Alpha", "Erstens"}, {"Beta", "Zweitens\nund drittens"}});
     TStrings lines(QStringList{"Alpha", "", "Beta", "Gamma"});
@@ -156,7 +156,7 @@ TEST_F(I18nWalk, ALineThatTranslatesToTwoLinesMakesOneLineMore)
     EXPECT_EQ(part.Lines()->Lines(), (QStringList{"Zweitens", "und drittens", "Erstens"}));
 }
 
-TEST_F(I18nWalk, AnObjectReachableTwiceIsTranslatedOnce)
+TEST_F(I18nWalkTest, AnObjectReachableTwiceIsTranslatedOnce)
 {
     // Were "Open" translated twice, its translation would be looked up again.
     Start({{"Open", "\xC3\x96" "ffnen"}, {"\xC3\x96" "ffnen", "zweimal"}, {"Close", "Schlie\xC3\x9F" "en"}});
@@ -181,7 +181,7 @@ TEST_F(I18nWalk, AnObjectReachableTwiceIsTranslatedOnce)
     EXPECT_EQ(root.Lines()->Lines(), QStringList{QString::fromUtf8("\xC3\x96" "ffnen")});
 }
 
-TEST_F(I18nWalk, EmptyAndReadOnlyTextsAreNeverLookedUp)
+TEST_F(I18nWalkTest, EmptyAndReadOnlyTextsAreNeverLookedUp)
 {
     // A lookup of the empty text would give the catalogue's header; one of
     // "Broken" would raise, its translation not being UTF-8.
@@ -208,7 +208,7 @@ TEST_F(I18nWalk, EmptyAndReadOnlyTextsAreNeverLookedUp)
     EXPECT_TRUE(SkipNames().empty());
 }
 
-TEST_F(I18nWalk, AnUnchangedTextIsNotWrittenBack)
+TEST_F(I18nWalkTest, AnUnchangedTextIsNotWrittenBack)
 {
     Start({{"Same", "Same"}});
     TPanelPart part("Part");
@@ -218,7 +218,7 @@ TEST_F(I18nWalk, AnUnchangedTextIsNotWrittenBack)
     EXPECT_EQ(part.captionWrites, 0);
 }
 
-TEST_F(I18nWalk, TheThreeFormsOfIgnore)
+TEST_F(I18nWalkTest, TheThreeFormsOfIgnore)
 {
     Start({{"Open", "Auf"}, {"Hint", "Hinweis"}, {"Deep", "Tief"}});
     const auto build = [](TPanelPart& root) {
@@ -280,7 +280,7 @@ TEST_F(I18nWalk, TheThreeFormsOfIgnore)
     EXPECT_TRUE(SkipNames().empty());
 }
 
-TEST_F(I18nWalk, IgnoredNamesAreUpperCasedSortedAndKeptUntilAWalkCompletes)
+TEST_F(I18nWalkTest, IgnoredNamesAreUpperCasedSortedAndKeptUntilAWalkCompletes)
 {
     Start({{"Open", "Auf"}});
     TPanelPart root("Root");
@@ -293,7 +293,7 @@ TEST_F(I18nWalk, IgnoredNamesAreUpperCasedSortedAndKeptUntilAWalkCompletes)
     EXPECT_TRUE(SkipNames().empty());
 }
 
-TEST_F(I18nWalk, AWriteThatFailsStopsTheWalkWithTheFullMessage)
+TEST_F(I18nWalkTest, AWriteThatFailsStopsTheWalkWithTheFullMessage)
 {
     Start({{"First", "Erstens"}, {"Refused", "Abgelehnt"}, {"Last", "Zuletzt"}});
     TPanelPart root("Root");
@@ -322,7 +322,7 @@ TEST_F(I18nWalk, AWriteThatFailsStopsTheWalkWithTheFullMessage)
     EXPECT_TRUE(SkipNames().empty());
 }
 
-TEST_F(I18nWalk, ALookupErrorIsWrappedAlike)
+TEST_F(I18nWalkTest, ALookupErrorIsWrappedAlike)
 {
     CompileCatalogue(PoSource({{"Broken", "kaputt \xA1"}}, "ISO-8859-1"), CataloguePath("de", "cport"));
     StartEngine("de_DE.UTF-8");
@@ -336,7 +336,7 @@ TEST_F(I18nWalk, ALookupErrorIsWrappedAlike)
               "encoded translations.");
 }
 
-TEST_F(I18nWalk, CollectionItemsAreTranslatedButNotTheCollectionsPropertyName)
+TEST_F(I18nWalkTest, CollectionItemsAreTranslatedButNotTheCollectionsPropertyName)
 {
     Start({{"Name", "Bezeichnung"}, {"Value", "Wert"}, {"Columns", "Spalten"}, {"Root", "Wurzel"}});
     TPanelPart root("Root");
@@ -351,7 +351,7 @@ TEST_F(I18nWalk, CollectionItemsAreTranslatedButNotTheCollectionsPropertyName)
     EXPECT_EQ(root.objectName(), QStringLiteral("Root"));
 }
 
-TEST_F(I18nWalk, QtTextsThatAreNoInterfaceTextsStayAsTheyAre)
+TEST_F(I18nWalkTest, QtTextsThatAreNoInterfaceTextsStayAsTheyAre)
 {
     Start({{"color: red", "Farbe: rot"},
            {"Port", "Anschluss"},
@@ -386,7 +386,7 @@ TEST_F(I18nWalk, QtTextsThatAreNoInterfaceTextsStayAsTheyAre)
     EXPECT_EQ(lines->text(), QStringLiteral("Zeile eins\nZeile zwei"));
 }
 
-TEST_F(I18nWalk, ClassRulesRunFromTheMostDerivedClassAndMerge)
+TEST_F(I18nWalkTest, ClassRulesRunFromTheMostDerivedClassAndMerge)
 {
     const auto classes = [] {
         std::vector<std::string> names;
