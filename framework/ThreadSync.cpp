@@ -2,6 +2,7 @@
 
 #include "framework/ErrorDisplay.h"
 #include "framework/EventFd.h"
+#include "framework/PathStamps.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -61,6 +62,7 @@ void EnsureWakeup()
     auto* notifier = new QSocketNotifier(Wakeup().Fd(), QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
         GuardedCall([] {
+            pathstamps::Stamp(pathstamps::MainWoke);
             Wakeup().Drain();
             TSyncThread::RunQueuedCalls();
         });
@@ -92,8 +94,10 @@ void Enqueue(QueuedCall* item)
     PostRunner();
     if (!wait)
         return; // a detached item may be gone already
+    pathstamps::Stamp(pathstamps::HandedOver);
     std::unique_lock lock(queueMutex);
     callDone.wait(lock, [&] { return item->done; });
+    pathstamps::Stamp(pathstamps::ThreadResumed);
 }
 
 void MarkDone(QueuedCall* item)
@@ -124,6 +128,7 @@ void RunItem(QueuedCall* item)
     } catch (...) {
         item->error = std::current_exception();
     }
+    pathstamps::Stamp(pathstamps::Handled);
     MarkDone(item);
 }
 

@@ -1,6 +1,7 @@
 // The wait for line events and its polling of modem lines and counters.
 #include "serial/posix/LineEvents.h"
 
+#include "framework/PathStamps.h"
 #include "serial/posix/Deadlines.h"
 #include "serial/posix/LineInput.h"
 #include "serial/posix/LineSettings.h"
@@ -178,6 +179,7 @@ int LineEvents::Wait(std::uint32_t& events, int stopFd)
 
         bool arrived = false;
         if (fds[1].revents & POLLIN) {
+            pathstamps::Stamp(pathstamps::WaitReturned);
             epoll_event happened[4];
             const int n = ::epoll_wait(epoll_.Get(), happened, 4, 0);
             for (int i = 0; i < n; ++i) {
