@@ -14,7 +14,7 @@ namespace pathstamps {
 
 enum Stage : int {
     WaitReturned,   // the event wait saw the line readable
-    HandedOver,     // the event thread has woken the main thread
+    HandedOver,     // the event thread is about to wake the main thread
     MainWoke,       // the main thread took the batch up
     Handled,        // the batch handling returned on the main thread
     ThreadResumed,  // the event thread is running again after the hand-over

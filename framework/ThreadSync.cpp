@@ -91,10 +91,11 @@ void Enqueue(QueuedCall* item)
         queue.push_back(item);
     }
     queueChanged.notify_all();
+    if (wait)
+        pathstamps::Stamp(pathstamps::HandedOver);
     PostRunner();
     if (!wait)
         return; // a detached item may be gone already
-    pathstamps::Stamp(pathstamps::HandedOver);
     std::unique_lock lock(queueMutex);
     callDone.wait(lock, [&] { return item->done; });
     pathstamps::Stamp(pathstamps::ThreadResumed);

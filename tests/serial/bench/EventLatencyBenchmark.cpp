@@ -61,8 +61,8 @@ Summary Summarise(std::vector<double> us)
 // first (write -> handler entered) and the handler's own read are known.
 enum Stage {
     WriteToWait,       // far-end write -> the event wait returns
-    WaitToHandOver,    // the wait returns -> the main thread has been woken
-    HandOverToWake,    // woken -> the main thread takes the batch up
+    WaitToHandOver,    // the wait returns -> the event thread begins the hand-over
+    HandOverToWake,    // hand-over begins -> the main thread takes the batch up
     WakeToHandler,     // taken up -> OnRxChar entered
     WriteToHandler,    // far-end write -> handler entered (all of the above)
     InHandler,         // the handler's read
@@ -73,8 +73,8 @@ enum Stage {
 
 const char* const StageNames[StageCountAll] = {
     "far-end write -> event wait returns",
-    "wait returns -> main thread woken",
-    "woken -> main thread takes batch",
+    "wait returns -> hand-over begins",
+    "hand-over -> main thread takes batch",
     "takes batch -> OnRxChar entered",
     "far-end write -> handler entered",
     "handler's read (ReadText/readAll)",
@@ -249,17 +249,18 @@ int main(int argc, char** argv)
             };
         });
         ps::enabled = false;
-        if (!latencyOnly)
+        if (!latencyOnly) {
             ourFlow = MeasureThroughput(pty, throughputSeconds, [&](std::function<void(std::size_t)> got) {
-            port.OnRxChar = [&port, got](QObject*, std::int32_t n) {
-                std::string text;
-                got(static_cast<std::size_t>(port.ReadText(text, n)));
-            };
-        });
-        port.OnRxChar = nullptr;
-        port.ClosePort();
-        port.OpenPort();
-        ourIdle = latencyOnly ? 0 : IdleCpu(5.0);
+                port.OnRxChar = [&port, got](QObject*, std::int32_t n) {
+                    std::string text;
+                    got(static_cast<std::size_t>(port.ReadText(text, n)));
+                };
+            });
+            port.OnRxChar = nullptr;
+            port.ClosePort(); // what the far end still had queued goes
+            port.OpenPort();
+            ourIdle = IdleCpu(5.0);
+        }
     }
 
     Breakdown theirs;
@@ -281,15 +282,17 @@ int main(int argc, char** argv)
                 });
             });
             QObject::disconnect(handler);
-            if (!latencyOnly)
+            if (!latencyOnly) {
                 theirFlow = MeasureThroughput(pty, throughputSeconds, [&](std::function<void(std::size_t)> got) {
-                handler = QObject::connect(&serial, &QSerialPort::readyRead,
-                                           [&serial, got] { got(static_cast<std::size_t>(serial.readAll().size())); });
-            });
-            QObject::disconnect(handler);
-            serial.close();
-            serial.open(QIODevice::ReadWrite);
-            theirIdle = latencyOnly ? 0 : IdleCpu(5.0);
+                    handler = QObject::connect(&serial, &QSerialPort::readyRead, [&serial, got] {
+                        got(static_cast<std::size_t>(serial.readAll().size()));
+                    });
+                });
+                QObject::disconnect(handler);
+                serial.close();
+                serial.open(QIODevice::ReadWrite);
+                theirIdle = IdleCpu(5.0);
+            }
         } else {
             std::fprintf(stderr, "QSerialPort could not open %s: %s\n", pty.SlavePath().c_str(),
                          qPrintable(serial.errorString()));
@@ -317,6 +320,8 @@ int main(int argc, char** argv)
         PrintStage(StageNames[InHandler], theirs.Of(InHandler));
         PrintStage(StageNames[Total], theirTotal);
     }
+    if (latencyOnly)
+        return 0;
     std::printf("throughput: far end writes 4 KiB at a time for %.0f s, handler reads what it is told of\n",
                 throughputSeconds);
     std::printf("  TComPort     %10.0f bytes/s   receiver CPU %.3f s (%.0f %% of one core)\n",
