@@ -50,6 +50,8 @@ public:
 
 private:
     bool NearlyFull(std::int32_t queued) const;
+    // With the lock held: puts `stopFd` in the epoll set unless it is there.
+    int WatchStop(int stopFd);
     // The events of the modem lines and counters that changed since the
     // last look.
     std::uint32_t PolledEvents(std::uint32_t mask);
@@ -67,6 +69,7 @@ private:
     std::uint32_t mask_ = 0;
     bool maskChanged_ = false;
     bool txPending_ = false;
+    int stopWatched_ = -1;      // the stop event in the epoll set
     bool hasModemLines_ = false;
     bool hasCounters_ = false;
     std::uint32_t lastModem_ = 0;
