@@ -112,9 +112,9 @@ bool LineEvents::NearlyFull(std::int32_t queued) const
     return size > 0 && std::int64_t(queued) * 10 >= size * 8;
 }
 
-void LineEvents::InputTaken(std::int32_t queued)
+void LineEvents::InputTaken(const std::function<std::int32_t()>& queued)
 {
-    if (!NearlyFull(queued))
+    if (wasNearlyFull_ && !NearlyFull(queued()))
         wasNearlyFull_ = false;
 }
 

@@ -36,9 +36,10 @@ public:
     void SetMask(std::uint32_t mask);
     // A write has begun: the wait watches the output drain.
     void WriteStarted();
-    // A read took bytes in; `queued` are left. Reading below the 80 % mark
-    // lets the next crossing be reported.
-    void InputTaken(std::int32_t queued);
+    // A read took bytes in. Reading below the 80 % mark lets the next
+    // crossing be reported; until a crossing was, there is nothing to look
+    // at (`queued` tells what is left).
+    void InputTaken(const std::function<std::int32_t()>& queued);
     // The input queue was emptied.
     void InputPurged() { wasNearlyFull_ = false; }
     // A read found the event character among bytes the wait never saw.
