@@ -46,14 +46,14 @@ public:
         const std::uint64_t one = 1;
         [[maybe_unused]] const ssize_t n = ::write(fd_, &one, sizeof one);
     }
-    // Takes every pending signal, so that the next poll waits again.
+    // Takes every pending signal, so that the next poll waits again. One
+    // read does it: it returns the whole count and sets it to zero.
     void Drain() const
     {
         if (fd_ < 0)
             return;
         std::uint64_t count;
-        while (::read(fd_, &count, sizeof count) > 0) {
-        }
+        [[maybe_unused]] const ssize_t n = ::read(fd_, &count, sizeof count);
     }
 
 private:

@@ -2,6 +2,7 @@
 
 #include "framework/ErrorDisplay.h"
 #include "framework/EventFd.h"
+#include "framework/PathStamps.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -61,6 +62,7 @@ void EnsureWakeup()
     auto* notifier = new QSocketNotifier(Wakeup().Fd(), QSocketNotifier::Read, QCoreApplication::instance());
     QObject::connect(notifier, &QSocketNotifier::activated, [] {
         GuardedCall([] {
+            pathstamps::Stamp(pathstamps::MainWoke);
             Wakeup().Drain();
             TSyncThread::RunQueuedCalls();
         });
@@ -89,11 +91,14 @@ void Enqueue(QueuedCall* item)
         queue.push_back(item);
     }
     queueChanged.notify_all();
+    if (wait)
+        pathstamps::Stamp(pathstamps::HandedOver);
     PostRunner();
     if (!wait)
         return; // a detached item may be gone already
     std::unique_lock lock(queueMutex);
     callDone.wait(lock, [&] { return item->done; });
+    pathstamps::Stamp(pathstamps::ThreadResumed);
 }
 
 void MarkDone(QueuedCall* item)
@@ -124,6 +129,7 @@ void RunItem(QueuedCall* item)
     } catch (...) {
         item->error = std::current_exception();
     }
+    pathstamps::Stamp(pathstamps::Handled);
     MarkDone(item);
 }
 

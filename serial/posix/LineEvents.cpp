@@ -1,12 +1,12 @@
 // The wait for line events and its polling of modem lines and counters.
 #include "serial/posix/LineEvents.h"
 
+#include "framework/PathStamps.h"
 #include "serial/posix/Deadlines.h"
 #include "serial/posix/LineInput.h"
 #include "serial/posix/LineSettings.h"
 
 #include <cerrno>
-#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/ioctl.h>
 
@@ -56,6 +56,7 @@ int LineEvents::Attach(int fd)
     std::lock_guard lock(mutex_);
     fd_ = fd;
     epoll_ = std::move(epoll);
+    stopWatched_ = -1;
     mask_ = 0;
     maskChanged_ = false;
     txPending_ = false;
@@ -76,6 +77,7 @@ void LineEvents::Detach()
     epoll_.Reset();
     maskChange_.Close();
     fd_ = -1;
+    stopWatched_ = -1;
 }
 
 void LineEvents::SetMask(std::uint32_t mask)
@@ -110,9 +112,9 @@ bool LineEvents::NearlyFull(std::int32_t queued) const
     return size > 0 && std::int64_t(queued) * 10 >= size * 8;
 }
 
-void LineEvents::InputTaken(std::int32_t queued)
+void LineEvents::InputTaken(const std::function<std::int32_t()>& queued)
 {
-    if (!NearlyFull(queued))
+    if (wasNearlyFull_ && !NearlyFull(queued()))
         wasNearlyFull_ = false;
 }
 
@@ -146,68 +148,87 @@ std::uint32_t LineEvents::PolledEvents(std::uint32_t mask)
     return events;
 }
 
+int LineEvents::WatchStop(int stopFd)
+{
+    // The stop event sits in the line's epoll set, so that one epoll_wait
+    // learns of an arrival or a stop. A line is waited on by one thread per
+    // opening, and a new opening makes a new set.
+    if (stopFd == stopWatched_)
+        return 0;
+    if (stopWatched_ >= 0)
+        ::epoll_ctl(epoll_.Get(), EPOLL_CTL_DEL, stopWatched_, nullptr);
+    stopWatched_ = -1;
+    epoll_event stopEvent{};
+    stopEvent.events = EPOLLIN;
+    stopEvent.data.fd = stopFd;
+    if (::epoll_ctl(epoll_.Get(), EPOLL_CTL_ADD, stopFd, &stopEvent) != 0)
+        return errno;
+    stopWatched_ = stopFd;
+    return 0;
+}
+
 int LineEvents::Wait(std::uint32_t& events, int stopFd)
 {
     events = 0;
+    std::unique_lock lock(mutex_);
     if (fd_ < 0)
         return EBADF;
-    {
-        std::lock_guard lock(mutex_);
-        maskChanged_ = false;
-    }
+    if (const int error = WatchStop(stopFd))
+        return error;
+    maskChanged_ = false;
     for (;;) {
-        std::uint32_t mask;
-        bool txPending;
-        {
-            std::lock_guard lock(mutex_);
-            mask = mask_;
-            txPending = txPending_;
-        }
+        const std::uint32_t waitMask = mask_;
         int timeout = -1;
-        if ((mask & polledEvents) && (hasModemLines_ || hasCounters_))
+        if ((waitMask & polledEvents) && (hasModemLines_ || hasCounters_))
             timeout = modemPollMs;
-        if ((mask & EventBit::TxEmpty) && txPending)
+        if ((waitMask & EventBit::TxEmpty) && txPending_)
             timeout = MinTimeout(timeout, drainPollMs);
+        lock.unlock();
 
-        pollfd fds[2] = {{stopFd, POLLIN, 0}, {epoll_.Get(), POLLIN, 0}};
-        const int ready = ::poll(fds, 2, timeout);
-        if (ready < 0 && errno != EINTR)
+        epoll_event happened[4];
+        const int n = ::epoll_wait(epoll_.Get(), happened, 4, timeout);
+        if (n < 0 && errno != EINTR)
             return errno;
-        if (fds[0].revents)
-            return ECANCELED;
-
         bool arrived = false;
-        if (fds[1].revents & POLLIN) {
-            epoll_event happened[4];
-            const int n = ::epoll_wait(epoll_.Get(), happened, 4, 0);
-            for (int i = 0; i < n; ++i) {
-                if (happened[i].data.fd == maskChange_.Fd()) {
-                    maskChange_.Drain();
-                    continue;
-                }
-                if (happened[i].events & (EPOLLHUP | EPOLLERR))
-                    return EIO;
-                if (happened[i].events & EPOLLIN)
-                    arrived = true;
+        bool stop = false;
+        bool hungUp = false;
+        for (int i = 0; i < n; ++i) {
+            const int fd = happened[i].data.fd;
+            if (fd == stopFd) {
+                stop = true;
+            } else if (fd == maskChange_.Fd()) {
+                maskChange_.Drain();
+            } else if (happened[i].events & (EPOLLHUP | EPOLLERR)) {
+                hungUp = true;
+            } else if (happened[i].events & EPOLLIN) {
+                pathstamps::Stamp(pathstamps::WaitReturned);
+                arrived = true;
             }
         }
+        if (stop)
+            return ECANCELED;
+        if (hungUp)
+            return EIO;
 
-        std::lock_guard lock(mutex_);
+        lock.lock();
         if (maskChanged_) {
             maskChanged_ = false;
             return 0; // ended by the mask change, nothing to report
         }
-        mask = mask_;
+        const std::uint32_t mask = mask_;
         if (arrived) {
             if (mask & EventBit::RxChar)
                 events |= EventBit::RxChar;
+            // When the wait took everything the tty had, what is queued is
+            // what it holds: no need to ask the tty again.
+            bool emptied = false;
             if (mask & EventBit::RxFlag) {
-                if (input_.TakeIn(fd_, static_cast<std::size_t>(inputSize_.load())))
+                if (input_.TakeIn(fd_, static_cast<std::size_t>(inputSize_.load()), emptied))
                     events |= EventBit::RxFlag;
                 inputHeld_();
             }
-            const bool nearlyFull = NearlyFull(input_.Queued(fd_));
-            if (nearlyFull && !wasNearlyFull_.exchange(true) && (mask & EventBit::Rx80Full))
+            const std::int32_t queued = emptied ? input_.Held() : input_.Queued(fd_);
+            if (NearlyFull(queued) && !wasNearlyFull_.exchange(true) && (mask & EventBit::Rx80Full))
                 events |= EventBit::Rx80Full;
         }
         if (eventCharSeen_.exchange(false) && (mask & EventBit::RxFlag))

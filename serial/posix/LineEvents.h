@@ -36,9 +36,10 @@ public:
     void SetMask(std::uint32_t mask);
     // A write has begun: the wait watches the output drain.
     void WriteStarted();
-    // A read took bytes in; `queued` are left. Reading below the 80 % mark
-    // lets the next crossing be reported.
-    void InputTaken(std::int32_t queued);
+    // A read took bytes in. Reading below the 80 % mark lets the next
+    // crossing be reported; until a crossing was, there is nothing to look
+    // at (`queued` tells what is left).
+    void InputTaken(const std::function<std::int32_t()>& queued);
     // The input queue was emptied.
     void InputPurged() { wasNearlyFull_ = false; }
     // A read found the event character among bytes the wait never saw.
@@ -50,6 +51,8 @@ public:
 
 private:
     bool NearlyFull(std::int32_t queued) const;
+    // With the lock held: puts `stopFd` in the epoll set unless it is there.
+    int WatchStop(int stopFd);
     // The events of the modem lines and counters that changed since the
     // last look.
     std::uint32_t PolledEvents(std::uint32_t mask);
@@ -67,6 +70,7 @@ private:
     std::uint32_t mask_ = 0;
     bool maskChanged_ = false;
     bool txPending_ = false;
+    int stopWatched_ = -1;      // the stop event in the epoll set
     bool hasModemLines_ = false;
     bool hasCounters_ = false;
     std::uint32_t lastModem_ = 0;

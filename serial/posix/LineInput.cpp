@@ -98,7 +98,7 @@ int LineInput::Read(int fd, char* destination, std::int32_t count, std::int32_t&
     return error;
 }
 
-bool LineInput::TakeIn(int fd, std::size_t limit)
+bool LineInput::TakeIn(int fd, std::size_t limit, bool& emptied)
 {
     // A tty cannot be peeked at, so the bytes are read here and kept for the
     // owner's reads, which take them first. The limit (the input queue
@@ -106,17 +106,28 @@ bool LineInput::TakeIn(int fd, std::size_t limit)
     // queue.
     std::lock_guard lock(mutex_);
     limit = std::max<std::size_t>(limit, 1);
+    emptied = false;
     bool seen = false;
     while (backlog_.size() < limit) {
         char raw[4096];
-        const ssize_t n = ::read(fd, raw, std::min(sizeof raw, limit - backlog_.size()));
+        const std::size_t want = std::min(sizeof raw, limit - backlog_.size());
+        const ssize_t n = ::read(fd, raw, want);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            emptied = n == 0 || errno == EAGAIN;
             break; // nothing more, or a failure the next wait reports
+        }
         const std::size_t from = backlog_.size();
         filter_.Process(raw, static_cast<std::size_t>(n), backlog_);
         seen = seen || backlog_.find(eventChar_, from) != std::string::npos;
+        // A raw tty hands over all it has: a short read emptied it, and
+        // asking again would only hear so. Bytes that come later are a new
+        // arrival the wait reports.
+        if (static_cast<std::size_t>(n) < want) {
+            emptied = true;
+            break;
+        }
     }
     return seen;
 }

@@ -40,8 +40,9 @@ public:
     int Read(int fd, char* destination, std::int32_t count, std::int32_t& done);
 
     // Takes what the tty has received into the held bytes, up to `limit`
-    // held, and tells whether the event character was among it.
-    bool TakeIn(int fd, std::size_t limit);
+    // held, and tells whether the event character was among it. `emptied`
+    // tells that the tty had nothing more to give.
+    bool TakeIn(int fd, std::size_t limit, bool& emptied);
 
 private:
     mutable std::mutex mutex_;

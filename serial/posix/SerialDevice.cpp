@@ -14,7 +14,7 @@
 namespace serialdev {
 
 SerialDevice::SerialDevice()
-    : transfers_(input_, [this] { events_.InputTaken(input_.Queued(fd_.Get())); },
+    : transfers_(input_, [this] { events_.InputTaken([this] { return input_.Queued(fd_.Get()); }); },
                  [this] { events_.WriteStarted(); }),
       events_(input_, [this] { return transfers_.Writing(); }, [this] { transfers_.InputHeld(); })
 {

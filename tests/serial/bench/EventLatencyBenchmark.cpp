@@ -1,8 +1,11 @@
-// How fast a received byte reaches the main thread, and what an idle open
-// port costs. Measured on a pseudo-terminal pair, for the port component's
+// How fast a received byte reaches the main thread, where the time goes on
+// the way, how many bytes a second get through, and what an idle open port
+// costs. Measured on a pseudo-terminal pair, for the port component's
 // OnRxChar and, in the same run, for QSerialPort's readyRead.
 //
-//   event_latency_benchmark [bytes]      (default 10000)
+//   event_latency_benchmark [bytes] [latency]   (default 10000 bytes;
+//                                               "latency": that part only)
+#include "framework/PathStamps.h"
 #include "serial/CPort.h"
 #include "tests/support/PtyPair.h"
 
@@ -12,21 +15,27 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+namespace ps = pathstamps;
 
-double CpuSeconds()
+double CpuSeconds(clockid_t clock = CLOCK_PROCESS_CPUTIME_ID)
 {
     timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    clock_gettime(clock, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
@@ -48,28 +57,80 @@ Summary Summarise(std::vector<double> us)
     return s;
 }
 
-// Sends `count` bytes one at a time from the far end; `arrived` is called
-// with the send time when the receiver's handler ran. The main thread
-// sleeps in its event loop between bytes, as it would in the panel.
-Summary MeasureLatency(PtyPair& pty, int count, std::function<void(std::function<void()>)> setHandler)
+// The stages of one byte's way, in microseconds. For QSerialPort only the
+// first (write -> handler entered) and the handler's own read are known.
+enum Stage {
+    WriteToWait,       // far-end write -> the event wait returns
+    WaitToHandOver,    // the wait returns -> the event thread begins the hand-over
+    HandOverToWake,    // hand-over begins -> the main thread takes the batch up
+    WakeToHandler,     // taken up -> OnRxChar entered
+    WriteToHandler,    // far-end write -> handler entered (all of the above)
+    InHandler,         // the handler's read
+    Total,             // far-end write -> handler done (the latency)
+    HandledToResumed,  // batch handled -> event thread running again (way back)
+    StageCountAll
+};
+
+const char* const StageNames[StageCountAll] = {
+    "far-end write -> event wait returns",
+    "wait returns -> hand-over begins",
+    "hand-over -> main thread takes batch",
+    "takes batch -> OnRxChar entered",
+    "far-end write -> handler entered",
+    "handler's read (ReadText/readAll)",
+    "total: write -> handler done",
+    "(way back) handled -> event thread runs",
+};
+
+struct Breakdown {
+    std::vector<double> stage[StageCountAll];
+    Summary Of(Stage s) const { return Summarise(stage[s]); }
+};
+
+double Us(std::int64_t fromNs, std::int64_t toNs)
 {
-    std::vector<double> samples;
-    samples.reserve(static_cast<std::size_t>(count));
+    return double(toNs - fromNs) / 1000.0;
+}
+
+void ClearStamps()
+{
+    for (auto& s : ps::last)
+        s.store(0);
+}
+
+// Sends `count` bytes one at a time from the far end and times each until
+// the receiver's handler ran. The main thread sleeps in its event loop
+// between bytes, as it would in the panel. `setHandler` installs a handler
+// that calls its first argument on entry and its second when done.
+Breakdown MeasureLatency(PtyPair& pty, int count, bool stamped,
+                         std::function<void(std::function<void()>, std::function<void()>)> setHandler)
+{
+    Breakdown b;
     QEventLoop loop;
-    Clock::time_point sent;
+    std::int64_t sent = 0, entered = 0, done = 0;
     bool got = false;
-    setHandler([&] {
-        samples.push_back(std::chrono::duration<double, std::micro>(Clock::now() - sent).count());
-        got = true;
-        loop.quit();
-    });
+    setHandler([&] { entered = ps::Now(); },
+               [&] {
+                   done = ps::Now();
+                   got = true;
+                   loop.quit();
+               });
+    std::int64_t previousHandled = 0;
     for (int i = 0; i < count; ++i) {
+        // The way back of the previous byte has finished by now, or is
+        // about to: the event thread runs on before the next byte.
+        if (stamped && previousHandled) {
+            const std::int64_t resumed = ps::last[ps::ThreadResumed].load();
+            if (resumed >= previousHandled)
+                b.stage[HandledToResumed].push_back(Us(previousHandled, resumed));
+        }
+        ClearStamps();
         got = false;
         QTimer guard; // a lost byte must not hang the benchmark
         guard.setSingleShot(true);
         QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
         guard.start(2000);
-        sent = Clock::now();
+        sent = ps::Now();
         pty.Send("A");
         if (!got)
             loop.exec();
@@ -77,8 +138,74 @@ Summary MeasureLatency(PtyPair& pty, int count, std::function<void(std::function
             std::fprintf(stderr, "byte %d was not delivered within 2 s\n", i);
             break;
         }
+        b.stage[WriteToHandler].push_back(Us(sent, entered));
+        b.stage[InHandler].push_back(Us(entered, done));
+        b.stage[Total].push_back(Us(sent, done));
+        if (stamped) {
+            const std::int64_t waited = ps::last[ps::WaitReturned].load();
+            const std::int64_t handedOver = ps::last[ps::HandedOver].load();
+            const std::int64_t woke = ps::last[ps::MainWoke].load();
+            if (waited && handedOver && woke) {
+                b.stage[WriteToWait].push_back(Us(sent, waited));
+                b.stage[WaitToHandOver].push_back(Us(waited, handedOver));
+                b.stage[HandOverToWake].push_back(Us(handedOver, woke));
+                b.stage[WakeToHandler].push_back(Us(woke, entered));
+            }
+            previousHandled = ps::last[ps::Handled].load();
+        }
     }
-    return Summarise(samples);
+    return b;
+}
+
+struct Throughput {
+    double bytesPerSecond = 0;
+    double receiverCpuSeconds = 0; // the process less the far-end writer
+    double seconds = 0;
+};
+
+// The far end writes 4 KiB at a time as fast as the line takes it for
+// `seconds`; the receiver's handler reports what it read.
+Throughput MeasureThroughput(PtyPair& pty, double seconds, std::function<void(std::function<void(std::size_t)>)> setHandler)
+{
+    std::size_t received = 0;
+    setHandler([&](std::size_t n) { received += n; });
+
+    std::atomic<bool> stop = false;
+    std::atomic<double> writerCpu = 0;
+    const int master = pty.MasterFd();
+    const double cpuBefore = CpuSeconds();
+    const auto start = Clock::now();
+    std::thread writer([&] {
+        const std::string chunk(4096, 'x');
+        while (!stop.load()) {
+            std::size_t done = 0;
+            while (done < chunk.size() && !stop.load()) {
+                const ssize_t n = ::write(master, chunk.data() + done, chunk.size() - done);
+                if (n > 0) {
+                    done += static_cast<std::size_t>(n);
+                } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+                    pollfd p{master, POLLOUT, 0};
+                    ::poll(&p, 1, 20);
+                } else {
+                    stop = true;
+                }
+            }
+        }
+        writerCpu = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+    });
+    QEventLoop loop;
+    QTimer::singleShot(static_cast<int>(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+    const std::size_t got = received;
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    const double cpuAfter = CpuSeconds();
+    stop = true;
+    writer.join();
+    Throughput t;
+    t.seconds = elapsed;
+    t.bytesPerSecond = double(got) / elapsed;
+    t.receiverCpuSeconds = cpuAfter - cpuBefore - writerCpu.load();
+    return t;
 }
 
 double IdleCpu(double seconds)
@@ -90,32 +217,54 @@ double IdleCpu(double seconds)
     return CpuSeconds() - before;
 }
 
+void PrintStage(const char* name, const Summary& s)
+{
+    std::printf("    %-42s median %8.1f us   p99 %8.1f us\n", name, s.medianUs, s.p99Us);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const int count = argc > 1 ? std::max(100, std::atoi(argv[1])) : 10000;
+    const bool latencyOnly = argc > 2 && std::string(argv[2]) == "latency";
+    constexpr double throughputSeconds = 5.0;
 
-    Summary ours;
+    Breakdown ours;
+    Throughput ourFlow;
     double ourIdle = 0;
     {
         PtyPair pty;
         TComPort port;
         port.SetPort(QString::fromStdString(pty.SlavePath()));
         port.OpenPort();
-        ours = MeasureLatency(pty, count, [&](std::function<void()> arrived) {
-            port.OnRxChar = [&port, arrived](QObject*, std::int32_t n) {
+        ps::enabled = true;
+        ours = MeasureLatency(pty, count, true, [&](std::function<void()> entered, std::function<void()> done) {
+            port.OnRxChar = [&port, entered, done](QObject*, std::int32_t n) {
+                entered();
                 std::string text;
                 port.ReadText(text, n);
-                arrived();
+                done();
             };
         });
-        port.OnRxChar = nullptr;
-        ourIdle = IdleCpu(5.0);
+        ps::enabled = false;
+        if (!latencyOnly) {
+            ourFlow = MeasureThroughput(pty, throughputSeconds, [&](std::function<void(std::size_t)> got) {
+                port.OnRxChar = [&port, got](QObject*, std::int32_t n) {
+                    std::string text;
+                    got(static_cast<std::size_t>(port.ReadText(text, n)));
+                };
+            });
+            port.OnRxChar = nullptr;
+            port.ClosePort(); // what the far end still had queued goes
+            port.OpenPort();
+            ourIdle = IdleCpu(5.0);
+        }
     }
 
-    Summary theirs;
+    Breakdown theirs;
+    Throughput theirFlow;
     double theirIdle = 0;
     bool qtOpened = false;
     {
@@ -124,27 +273,64 @@ int main(int argc, char** argv)
         serial.setPortName(QString::fromStdString(pty.SlavePath()));
         qtOpened = serial.open(QIODevice::ReadWrite);
         if (qtOpened) {
-            theirs = MeasureLatency(pty, count, [&](std::function<void()> arrived) {
-                QObject::connect(&serial, &QSerialPort::readyRead, [&serial, arrived] {
+            QMetaObject::Connection handler;
+            theirs = MeasureLatency(pty, count, false, [&](std::function<void()> entered, std::function<void()> done) {
+                handler = QObject::connect(&serial, &QSerialPort::readyRead, [&serial, entered, done] {
+                    entered();
                     serial.readAll();
-                    arrived();
+                    done();
                 });
             });
-            theirIdle = IdleCpu(5.0);
+            QObject::disconnect(handler);
+            if (!latencyOnly) {
+                theirFlow = MeasureThroughput(pty, throughputSeconds, [&](std::function<void(std::size_t)> got) {
+                    handler = QObject::connect(&serial, &QSerialPort::readyRead, [&serial, got] {
+                        got(static_cast<std::size_t>(serial.readAll().size()));
+                    });
+                });
+                QObject::disconnect(handler);
+                serial.close();
+                serial.open(QIODevice::ReadWrite);
+                theirIdle = IdleCpu(5.0);
+            }
         } else {
             std::fprintf(stderr, "QSerialPort could not open %s: %s\n", pty.SlavePath().c_str(),
                          qPrintable(serial.errorString()));
         }
     }
 
+    const Summary ourTotal = ours.Of(Total);
+    const Summary theirTotal = theirs.Of(Total);
     std::printf("byte written at the far end -> handler on the main thread (%d bytes, one at a time)\n", count);
-    std::printf("  TComPort OnRxChar        median %8.1f us   p99 %8.1f us   (%zu samples)\n", ours.medianUs,
-                ours.p99Us, ours.samples);
+    std::printf("  TComPort OnRxChar        median %8.1f us   p99 %8.1f us   (%zu samples)\n", ourTotal.medianUs,
+                ourTotal.p99Us, ourTotal.samples);
     if (qtOpened) {
         std::printf("  QSerialPort readyRead    median %8.1f us   p99 %8.1f us   (%zu samples)\n",
-                    theirs.medianUs, theirs.p99Us, theirs.samples);
-        std::printf("  ratio TComPort/QSerialPort  median %.2f   p99 %.2f\n", ours.medianUs / theirs.medianUs,
-                    ours.p99Us / theirs.p99Us);
+                    theirTotal.medianUs, theirTotal.p99Us, theirTotal.samples);
+        std::printf("  ratio TComPort/QSerialPort  median %.2f   p99 %.2f\n", ourTotal.medianUs / theirTotal.medianUs,
+                    ourTotal.p99Us / theirTotal.p99Us);
+    }
+    std::printf("stages (each stage's own median and 99th percentile)\n");
+    std::printf("  TComPort\n");
+    for (int s = 0; s < StageCountAll; ++s)
+        PrintStage(StageNames[s], ours.Of(Stage(s)));
+    if (qtOpened) {
+        std::printf("  QSerialPort\n");
+        PrintStage(StageNames[WriteToHandler], theirs.Of(WriteToHandler));
+        PrintStage(StageNames[InHandler], theirs.Of(InHandler));
+        PrintStage(StageNames[Total], theirTotal);
+    }
+    if (latencyOnly)
+        return 0;
+    std::printf("throughput: far end writes 4 KiB at a time for %.0f s, handler reads what it is told of\n",
+                throughputSeconds);
+    std::printf("  TComPort     %10.0f bytes/s   receiver CPU %.3f s (%.0f %% of one core)\n",
+                ourFlow.bytesPerSecond, ourFlow.receiverCpuSeconds, 100 * ourFlow.receiverCpuSeconds / ourFlow.seconds);
+    if (qtOpened) {
+        std::printf("  QSerialPort  %10.0f bytes/s   receiver CPU %.3f s (%.0f %% of one core)\n",
+                    theirFlow.bytesPerSecond, theirFlow.receiverCpuSeconds,
+                    100 * theirFlow.receiverCpuSeconds / theirFlow.seconds);
+        std::printf("  ratio TComPort/QSerialPort  %.2f\n", ourFlow.bytesPerSecond / theirFlow.bytesPerSecond);
     }
     std::printf("CPU time of an open, idle port over 5 s\n");
     std::printf("  TComPort     %.4f s\n", ourIdle);
