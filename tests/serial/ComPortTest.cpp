@@ -2,6 +2,7 @@
 #include "framework/ErrorDisplay.h"
 #include "serial/CPort.h"
 #include "serial/posix/SerialDevice.h"
+#include "tests/support/Capture.h"
 #include "tests/support/PtyPair.h"
 
 #include <gtest/gtest.h>
@@ -90,13 +91,7 @@ struct RecordingLink {
 template <class Body>
 EComPort CatchComError(Body body)
 {
-    try {
-        body();
-    } catch (const EComPort& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no EComPort was raised";
-    return EComPort(0);
+    return CatchError(body, EComPort(0));
 }
 
 TEST(ComPortTest, OpenAndCloseNotifyInTheirFixedOrder)

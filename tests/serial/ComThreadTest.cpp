@@ -3,6 +3,7 @@
 #include "framework/ErrorDisplay.h"
 #include "framework/Exception.h"
 #include "serial/CPort.h"
+#include "tests/support/Capture.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/Pump.h"
 
@@ -26,28 +27,6 @@ double ProcessCpuSeconds()
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
-
-class ErrorCapture {
-public:
-    ErrorCapture()
-    {
-        previous_ = SetErrorDisplay([this](const std::string& m) {
-            std::lock_guard lock(mutex_);
-            messages_.push_back(m);
-        });
-    }
-    ~ErrorCapture() { SetErrorDisplay(previous_); }
-    Journal Messages()
-    {
-        std::lock_guard lock(mutex_);
-        return messages_;
-    }
-
-private:
-    std::mutex mutex_;
-    Journal messages_;
-    ErrorDisplayFunction previous_;
-};
 
 // A port whose receive handler reads what it is told of, recording where
 // and how much.

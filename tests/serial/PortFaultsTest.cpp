@@ -3,6 +3,7 @@
 // handler, and line rates as other termios programs read them.
 #include "framework/ErrorDisplay.h"
 #include "serial/CPort.h"
+#include "tests/support/Capture.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/Pump.h"
 
@@ -23,13 +24,7 @@ using namespace std::chrono_literals;
 template <class Body>
 EComPort CatchComError(Body body)
 {
-    try {
-        body();
-    } catch (const EComPort& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no EComPort was raised";
-    return EComPort(0);
+    return CatchError(body, EComPort(0));
 }
 
 class Port : public TComPort {
@@ -40,29 +35,6 @@ public:
         SetEvents(events);
     }
     ~Port() override { GuardedCall([this] { ClosePort(); }); }
-};
-
-// Collects what the error display is asked to show.
-class ErrorCapture {
-public:
-    ErrorCapture()
-    {
-        previous_ = SetErrorDisplay([this](const std::string& m) {
-            std::lock_guard lock(mutex_);
-            messages_.push_back(m);
-        });
-    }
-    ~ErrorCapture() { SetErrorDisplay(previous_); }
-    std::vector<std::string> Messages()
-    {
-        std::lock_guard lock(mutex_);
-        return messages_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> messages_;
-    ErrorDisplayFunction previous_;
 };
 
 void ExpectFlagAfterBurst(std::size_t burst)

@@ -4,6 +4,7 @@
 // read on a line that hung up fails as a read.
 #include "framework/ErrorDisplay.h"
 #include "serial/CPort.h"
+#include "tests/support/Capture.h"
 #include "tests/support/PtyPair.h"
 
 #include <gtest/gtest.h>
@@ -23,13 +24,7 @@ using namespace std::chrono_literals;
 template <class Body>
 EComPort CatchComError(Body body)
 {
-    try {
-        body();
-    } catch (const EComPort& e) {
-        return e;
-    }
-    ADD_FAILURE() << "no EComPort was raised";
-    return EComPort(0);
+    return CatchError(body, EComPort(0));
 }
 
 // A port on the slave side of a pty, closed before it goes.
