@@ -23,16 +23,6 @@ QString Path(const PtyPair& pty)
     return QString::fromStdString(pty.SlavePath());
 }
 
-// The default locale for one test.
-class LocaleScope {
-public:
-    explicit LocaleScope(const QLocale& locale) { QLocale::setDefault(locale); }
-    ~LocaleScope() { QLocale::setDefault(saved_); }
-
-private:
-    QLocale saved_;
-};
-
 // Closes (as Cancel) and counts every setup dialog that is shown while it
 // lives, so that a dialog where none belongs fails the test instead of
 // hanging it.

@@ -6,6 +6,7 @@
 #include "tests/support/PtyPair.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -23,6 +24,16 @@ struct AnsweredBox {
     QString title;
     QString text;
     QMessageBox::Icon icon;
+};
+
+// The default locale for one test.
+class LocaleScope {
+public:
+    explicit LocaleScope(const QLocale& locale) { QLocale::setDefault(locale); }
+    ~LocaleScope() { QLocale::setDefault(saved_); }
+
+private:
+    QLocale saved_;
 };
 
 // Runs `action`; every message box that opens meanwhile is read and closed

@@ -13,16 +13,6 @@ namespace {
 
 const char* const Refusal = "Cannot send command :OPEN THE RS232 PORT FIRST";
 
-// The default locale for one test.
-class LocaleScope {
-public:
-    explicit LocaleScope(const QLocale& locale) { QLocale::setDefault(locale); }
-    ~LocaleScope() { QLocale::setDefault(saved_); }
-
-private:
-    QLocale saved_;
-};
-
 } // namespace
 
 TEST_F(WindowTest, ReadoutsAtTheEdgesOfTheirRanges)

@@ -2,6 +2,7 @@
 #include "framework/ErrorDisplay.h"
 #include "serial/CPort.h"
 #include "serial/posix/SerialDevice.h"
+#include "tests/serial/CatchComError.h"
 #include "tests/support/Capture.h"
 #include "tests/support/PtyPair.h"
 
@@ -87,12 +88,6 @@ struct RecordingLink {
     }
     TComLink link;
 };
-
-template <class Body>
-EComPort CatchComError(Body body)
-{
-    return CatchError(body, EComPort(0));
-}
 
 TEST(ComPortTest, OpenAndCloseNotifyInTheirFixedOrder)
 {

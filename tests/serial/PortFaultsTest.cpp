@@ -3,6 +3,7 @@
 // handler, and line rates as other termios programs read them.
 #include "framework/ErrorDisplay.h"
 #include "serial/CPort.h"
+#include "tests/serial/CatchComError.h"
 #include "tests/support/Capture.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/Pump.h"
@@ -20,12 +21,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-template <class Body>
-EComPort CatchComError(Body body)
-{
-    return CatchError(body, EComPort(0));
-}
 
 class Port : public TComPort {
 public:

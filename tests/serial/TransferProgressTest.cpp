@@ -4,6 +4,7 @@
 // read on a line that hung up fails as a read.
 #include "framework/ErrorDisplay.h"
 #include "serial/CPort.h"
+#include "tests/serial/CatchComError.h"
 #include "tests/support/Capture.h"
 #include "tests/support/PtyPair.h"
 
@@ -20,12 +21,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-template <class Body>
-EComPort CatchComError(Body body)
-{
-    return CatchError(body, EComPort(0));
-}
 
 // A port on the slave side of a pty, closed before it goes.
 class Port : public TComPort {
