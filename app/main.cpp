@@ -51,6 +51,8 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QCoreApplication::setApplicationName(ApplicationTitle(QCoreApplication::applicationFilePath()));
     ChooseStyle();
+    // Dialogs and message boxes speak in the window's font too.
+    QApplication::setFont(TZARIDOForm1::WindowFont());
     TTerminationSignals terminationSignals;
     TErrorDisplayInstallation errorDisplay;
 

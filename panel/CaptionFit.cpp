@@ -9,6 +9,8 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 
+#include <algorithm>
+
 namespace {
 
 // Condensing stops here: narrower than this reads badly at 11 pixels.
@@ -25,20 +27,42 @@ int TextWidth(const QWidget* control, const QString& text)
     return control->fontMetrics().horizontalAdvance(text);
 }
 
-template <class Fits>
-void Condense(QWidget* control, Fits fits)
+// Condenses the control's font just enough for `width()` (measured in the
+// control's current font) to fit `room`: the widest stretch that fits, down
+// to MinimumStretch. Every stretch tried is another font engine to load, so
+// the search starts where the width at full stretch says it must end and
+// steps from there, instead of walking down from 100.
+template <class Width>
+void Condense(QWidget* control, int room, Width width)
 {
     QFont font = control->font();
-    int stretch = font.stretch() == QFont::AnyStretch ? 100 : font.stretch();
-    if (stretch != 100) {
-        font.setStretch(100);
-        control->setFont(font);
-        stretch = 100;
-    }
-    while (!fits() && stretch > MinimumStretch) {
-        --stretch;
+    const auto apply = [&](int stretch) {
         font.setStretch(stretch);
         control->setFont(font);
+    };
+    if (font.stretch() != QFont::AnyStretch && font.stretch() != 100)
+        apply(100);
+    const int full = width();
+    if (full <= room)
+        return;
+    // Advances shrink about in proportion to the stretch.
+    int stretch = std::clamp(100 * room / full, MinimumStretch, 99);
+    apply(stretch);
+    if (width() <= room) {
+        while (stretch < 99) {
+            apply(stretch + 1);
+            if (width() > room) {
+                apply(stretch);
+                return;
+            }
+            ++stretch;
+        }
+        return;
+    }
+    while (stretch > MinimumStretch) {
+        apply(--stretch);
+        if (width() <= room)
+            return;
     }
 }
 
@@ -85,7 +109,7 @@ int CaptionWidth(const QWidget* control)
 
 void FitCaption(QWidget* control)
 {
-    Condense(control, [control] { return CaptionWidth(control) <= CaptionRoom(control); });
+    Condense(control, CaptionRoom(control), [control] { return CaptionWidth(control); });
 }
 
 int ReadoutRoom(const QLabel* label)
@@ -101,6 +125,6 @@ void SetReadout(QLabel* label, const QString& text)
 {
     label->setText(text);
     const int room = ReadoutRoom(label);
-    Condense(label, [&] { return TextWidth(label, text) <= room; });
+    Condense(label, room, [&] { return TextWidth(label, text); });
     label->resize(std::min(TextWidth(label, text), room), label->height());
 }

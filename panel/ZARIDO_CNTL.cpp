@@ -67,9 +67,7 @@ TZARIDOForm1::TZARIDOForm1(QWidget* parent)
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setWindowIcon(QIcon(QStringLiteral(":/rvd3318-panel.png")));
-    QFont windowFont = font();
-    windowFont.setPixelSize(FontPixelSize);
-    setFont(windowFont);
+    setFont(WindowFont());
     QPalette background = palette();
     background.setColor(QPalette::Window, background.color(QPalette::Button));
     setPalette(background);
@@ -92,6 +90,13 @@ TZARIDOForm1::TZARIDOForm1(QWidget* parent)
 }
 
 TZARIDOForm1::~TZARIDOForm1() = default;
+
+QFont TZARIDOForm1::WindowFont()
+{
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(FontPixelSize);
+    return font;
+}
 
 void TZARIDOForm1::ConfigurePort()
 {

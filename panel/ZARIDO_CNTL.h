@@ -32,6 +32,11 @@ public:
     explicit TZARIDOForm1(QWidget* parent = nullptr);
     ~TZARIDOForm1() override;
 
+    // The font the window's layout was made for. A program that makes it
+    // the application's font before the window exists spares the window
+    // laying out every control twice and loading a face it never shows.
+    static QFont WindowFont();
+
     // ---- non-visual parts --------------------------------------------------
     TComPort* ComPort1 = nullptr;
     TTimer* Timer1 = nullptr;  // clock of the status bar

@@ -56,7 +56,9 @@ QPixmap LoadGlyph(const char* name)
 {
     static std::once_flag resources;
     std::call_once(resources, InitLedResources);
-    QPixmap bitmap(QStringLiteral(":/") + QLatin1String(name));
+    // The format is named: a resource name without a suffix would make the
+    // image reader load every image-format plug-in to find out.
+    QPixmap bitmap(QStringLiteral(":/") + QLatin1String(name), "XPM");
     if (bitmap.isNull())
         throw Exception(std::string("Resource ") + name + " not found");
     MarkTransparent(bitmap);

@@ -48,28 +48,42 @@ int main(int argc, char** argv)
 {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
     const std::vector<std::string> environment = {"QT_QPA_PLATFORM=offscreen", "RVD3318_PANEL_EXIT_WHEN_SHOWN=1"};
-    std::vector<double> panelTimes, bareTimes;
-    std::vector<long> panelMemory, bareMemory;
-    // One warm-up run each so that both start from a warm file cache.
+    std::vector<std::string> withCaption = environment;
+    withCaption.push_back("RVD3318_BARE_CAPTION=1");
+    struct Program {
+        const char* name;
+        const char* path;
+        std::vector<std::string> environment;
+        std::vector<double> times;
+        std::vector<long> memory;
+    };
+    Program programs[] = {
+        {"rvd3318-panel", PANEL_PROGRAM, environment, {}, {}},
+        {"bare QMainWindow", BARE_PROGRAM, environment, {}, {}},
+        {"bare + one caption", BARE_PROGRAM, withCaption, {}, {}},
+    };
+    // One warm-up run each so that all start from a warm file cache.
     Sample sample;
-    if (!RunOnce(PANEL_PROGRAM, environment, sample) || !RunOnce(BARE_PROGRAM, environment, sample))
-        return 1;
+    for (Program& program : programs)
+        if (!RunOnce(program.path, program.environment, sample))
+            return 1;
     for (int i = 0; i < runs; ++i) {
-        if (!RunOnce(PANEL_PROGRAM, environment, sample))
-            return 1;
-        panelTimes.push_back(sample.milliseconds);
-        panelMemory.push_back(sample.kilobytes);
-        if (!RunOnce(BARE_PROGRAM, environment, sample))
-            return 1;
-        bareTimes.push_back(sample.milliseconds);
-        bareMemory.push_back(sample.kilobytes);
+        for (Program& program : programs) {
+            if (!RunOnce(program.path, program.environment, sample))
+                return 1;
+            program.times.push_back(sample.milliseconds);
+            program.memory.push_back(sample.kilobytes);
+        }
     }
-    const double panelTime = Median(panelTimes), bareTime = Median(bareTimes);
-    const long panelRss = Median(panelMemory), bareRss = Median(bareMemory);
-    std::printf("%d runs each, medians (offscreen platform)\n", runs);
-    std::printf("%-22s %10s %14s\n", "", "to shown", "resident");
-    std::printf("%-22s %7.1f ms %11ld kB\n", "rvd3318-panel", panelTime, panelRss);
-    std::printf("%-22s %7.1f ms %11ld kB\n", "bare QMainWindow", bareTime, bareRss);
-    std::printf("%-22s %10.2f %14.2f\n", "ratio", panelTime / bareTime, double(panelRss) / double(bareRss));
+    const double bareTime = Median(programs[1].times);
+    const double bareRss = double(Median(programs[1].memory));
+    std::printf("%d runs each, alternating, medians (offscreen platform)\n", runs);
+    std::printf("%-20s %10s %12s %16s\n", "", "to shown", "resident", "ratio to bare");
+    for (const Program& program : programs) {
+        const double time = Median(program.times);
+        const long rss = Median(program.memory);
+        std::printf("%-20s %7.1f ms %9ld kB %8.2f %7.2f\n", program.name, time, rss, time / bareTime,
+                    double(rss) / bareRss);
+    }
     return 0;
 }
