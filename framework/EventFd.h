@@ -19,12 +19,13 @@ public:
     EventFd& operator=(const EventFd&) = delete;
 
     // Makes the descriptor if there is none yet. Returns 0 or the errno
-    // value (a process out of descriptors cannot have one).
-    int Open()
+    // value (a process out of descriptors cannot have one). A blocking one
+    // is for Wait; poll watches a non-blocking one.
+    int Open(bool blocking = false)
     {
         if (fd_ >= 0)
             return 0;
-        fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        fd_ = ::eventfd(0, EFD_CLOEXEC | (blocking ? 0 : EFD_NONBLOCK));
         return fd_ >= 0 ? 0 : errno;
     }
     void Close()
@@ -54,6 +55,16 @@ public:
             return;
         std::uint64_t count;
         [[maybe_unused]] const ssize_t n = ::read(fd_, &count, sizeof count);
+    }
+
+    // Blocks until signalled and takes the signals (blocking descriptors).
+    void Wait() const
+    {
+        if (fd_ < 0)
+            return;
+        std::uint64_t count;
+        while (::read(fd_, &count, sizeof count) < 0 && errno == EINTR) {
+        }
     }
 
 private:

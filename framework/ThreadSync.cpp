@@ -33,11 +33,15 @@ struct QueuedCall {
     bool detached = false;       // nobody waits at all
     bool done = false;
     std::exception_ptr error;
+    // The waiting thread's own wake-up, signalled once when the item is
+    // done: the main thread's last touch, and the waiter returns only after
+    // taking it, so it outlives the signal.
+    const EventFd* doneSignal = nullptr;
 };
 
 std::mutex queueMutex;
 std::condition_variable queueChanged;   // a call was queued, or a thread ended
-std::condition_variable callDone;       // a queued call was taken or finished
+std::condition_variable callDone;       // a queued call was taken or finished (no eventfd)
 std::deque<QueuedCall*> queue;
 
 // The main thread's event loop learns of queued calls through an eventfd
@@ -82,10 +86,21 @@ void PostRunner()
         QMetaObject::invokeMethod(app, [] { GuardedCall([] { TSyncThread::RunQueuedCalls(); }); }, Qt::QueuedConnection);
 }
 
+// Each thread that hands calls over waits on an eventfd of its own: the
+// main thread wakes exactly that thread, with one system call, and neither
+// side meets the other on the queue's lock on the way back.
+const EventFd* DoneSignal()
+{
+    thread_local EventFd signal;
+    return signal.Open(true) == 0 ? &signal : nullptr;
+}
+
 // Queues `item` and, unless it is detached, waits until it is done.
 void Enqueue(QueuedCall* item)
 {
     const bool wait = !item->detached;
+    if (wait)
+        item->doneSignal = DoneSignal();
     {
         std::lock_guard lock(queueMutex);
         queue.push_back(item);
@@ -96,13 +111,22 @@ void Enqueue(QueuedCall* item)
     PostRunner();
     if (!wait)
         return; // a detached item may be gone already
-    std::unique_lock lock(queueMutex);
-    callDone.wait(lock, [&] { return item->done; });
+    if (item->doneSignal) {
+        item->doneSignal->Wait();
+    } else {
+        std::unique_lock lock(queueMutex);
+        callDone.wait(lock, [&] { return item->done; });
+    }
     pathstamps::Stamp(pathstamps::ThreadResumed);
 }
 
 void MarkDone(QueuedCall* item)
 {
+    if (const EventFd* signal = item->doneSignal) {
+        item->done = true;
+        signal->Signal(); // from here on the item is its thread's alone
+        return;
+    }
     {
         std::lock_guard lock(queueMutex);
         item->done = true;

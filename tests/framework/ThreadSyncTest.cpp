@@ -8,8 +8,10 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <array>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -109,3 +111,42 @@ TEST(ThreadSyncTest, OnTheMainThreadCallsRunDirectly)
 }
 
 } // namespace
+
+TEST(ThreadSyncTest, EachOfManyThreadsIsReleasedByItsOwnCallOnly)
+{
+    // Four threads hand calls over at once. A thread must come back from
+    // Synchronize only once its own call has run: a wake-up meant for
+    // another thread, or one left over from an earlier call, would let it
+    // see its counter unchanged.
+    constexpr int threads = 4;
+    constexpr int calls = 300;
+    std::array<int, threads> counters{};
+    std::atomic<int> mismatches = 0;
+    std::vector<std::unique_ptr<Worker>> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.push_back(std::make_unique<Worker>([&, t] {
+            for (int i = 0; i < calls; ++i) {
+                if (i % 3 == 0) // a released-first call between them must not steal a wake-up
+                    TSyncThread::Notify([] {});
+                TSyncThread::Synchronize([&, t] { ++counters[static_cast<std::size_t>(t)]; });
+                int seen = 0;
+                TSyncThread::Synchronize([&, t] { seen = counters[static_cast<std::size_t>(t)]; });
+                if (seen != i + 1)
+                    ++mismatches;
+            }
+        }));
+    }
+    for (auto& worker : workers)
+        worker->Start();
+    ASSERT_TRUE(PumpUntil([&] {
+        for (auto& worker : workers)
+            if (!worker->Ended())
+                return false;
+        return true;
+    }, 20000ms));
+    for (auto& worker : workers)
+        worker->WaitFor();
+    EXPECT_EQ(mismatches.load(), 0);
+    for (int count : counters)
+        EXPECT_EQ(count, calls);
+}

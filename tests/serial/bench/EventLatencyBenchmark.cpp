@@ -1,7 +1,10 @@
 // How fast a received byte reaches the main thread, where the time goes on
 // the way, how many bytes a second get through, and what an idle open port
 // costs. Measured on a pseudo-terminal pair, for the port component's
-// OnRxChar and, in the same run, for QSerialPort's readyRead.
+// OnRxChar and, in the same run, for QSerialPort's readyRead and for the
+// least any port with an event thread can do: a bare relay, a thread that
+// waits on the line and hands each arrival to the main thread's loop
+// through an eventfd, then waits until it was handled, and nothing else.
 //
 //   event_latency_benchmark [bytes] [latency]   (default 10000 bytes;
 //                                               "latency": that part only)
@@ -12,6 +15,7 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QSerialPort>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
@@ -21,8 +25,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 #include <functional>
+#include <memory>
 #include <poll.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -217,6 +226,91 @@ double IdleCpu(double seconds)
     return CpuSeconds() - before;
 }
 
+// The yardstick of the hand-over: one thread waits on the line (epoll, with
+// a stop eventfd in the set), wakes the main thread's loop through an
+// eventfd and blocks on a second one until the handler has run. No
+// settings, no status, no buffering: what a design with an event thread
+// pays for its thread and nothing more.
+class BareRelay {
+public:
+    explicit BareRelay(const std::string& path)
+    {
+        line_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        termios raw{};
+        if (line_ >= 0 && ::tcgetattr(line_, &raw) == 0) {
+            ::cfmakeraw(&raw);
+            ::tcsetattr(line_, TCSANOW, &raw);
+        }
+        toMain_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        handled_ = ::eventfd(0, EFD_CLOEXEC);
+        stop_ = ::eventfd(0, EFD_CLOEXEC);
+        notifier_ = std::make_unique<QSocketNotifier>(toMain_, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+            std::uint64_t count = 0;
+            if (::read(toMain_, &count, sizeof count) != sizeof count)
+                return;
+            if (handler_)
+                handler_();
+            const std::uint64_t one = 1;
+            (void)!::write(handled_, &one, sizeof one);
+        });
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~BareRelay()
+    {
+        stopping_ = true;
+        const std::uint64_t one = 1;
+        (void)!::write(stop_, &one, sizeof one);
+        (void)!::write(handled_, &one, sizeof one); // in case it waits for a handler
+        thread_.join();
+        notifier_.reset();
+        for (int fd : {line_, toMain_, handled_, stop_})
+            if (fd >= 0)
+                ::close(fd);
+    }
+    bool Opened() const { return line_ >= 0 && toMain_ >= 0 && handled_ >= 0 && stop_ >= 0; }
+    // What the handler has: everything the tty holds, in one read.
+    std::size_t Read()
+    {
+        char buffer[65536];
+        const ssize_t n = ::read(line_, buffer, sizeof buffer);
+        return n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    std::function<void()> handler_;
+
+private:
+    void Run()
+    {
+        const int poller = ::epoll_create1(EPOLL_CLOEXEC);
+        epoll_event lineEvent{EPOLLIN, {}};
+        lineEvent.data.fd = line_;
+        epoll_event stopEvent{EPOLLIN, {}};
+        stopEvent.data.fd = stop_;
+        ::epoll_ctl(poller, EPOLL_CTL_ADD, line_, &lineEvent);
+        ::epoll_ctl(poller, EPOLL_CTL_ADD, stop_, &stopEvent);
+        for (;;) {
+            epoll_event ready{};
+            const int n = ::epoll_wait(poller, &ready, 1, -1);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0 || ready.data.fd == stop_)
+                break;
+            const std::uint64_t one = 1;
+            (void)!::write(toMain_, &one, sizeof one);
+            std::uint64_t done = 0;
+            (void)!::read(handled_, &done, sizeof done);
+            if (stopping_)
+                break;
+        }
+        ::close(poller);
+    }
+
+    int line_ = -1, toMain_ = -1, handled_ = -1, stop_ = -1;
+    std::atomic<bool> stopping_ = false;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::thread thread_;
+};
+
 void PrintStage(const char* name, const Summary& s)
 {
     std::printf("    %-42s median %8.1f us   p99 %8.1f us\n", name, s.medianUs, s.p99Us);
@@ -299,6 +393,31 @@ int main(int argc, char** argv)
         }
     }
 
+    Breakdown bare;
+    Throughput bareFlow;
+    bool bareOpened = false;
+    {
+        PtyPair pty;
+        BareRelay relay(pty.SlavePath());
+        bareOpened = relay.Opened();
+        if (bareOpened) {
+            bare = MeasureLatency(pty, count, false, [&](std::function<void()> entered, std::function<void()> done) {
+                relay.handler_ = [&relay, entered, done] {
+                    entered();
+                    relay.Read();
+                    done();
+                };
+            });
+            if (!latencyOnly)
+                bareFlow = MeasureThroughput(pty, throughputSeconds, [&](std::function<void(std::size_t)> got) {
+                    relay.handler_ = [&relay, got] { got(relay.Read()); };
+                });
+            relay.handler_ = nullptr;
+        } else {
+            std::fprintf(stderr, "the bare relay could not open %s\n", pty.SlavePath().c_str());
+        }
+    }
+
     const Summary ourTotal = ours.Of(Total);
     const Summary theirTotal = theirs.Of(Total);
     std::printf("byte written at the far end -> handler on the main thread (%d bytes, one at a time)\n", count);
@@ -309,6 +428,16 @@ int main(int argc, char** argv)
                     theirTotal.medianUs, theirTotal.p99Us, theirTotal.samples);
         std::printf("  ratio TComPort/QSerialPort  median %.2f   p99 %.2f\n", ourTotal.medianUs / theirTotal.medianUs,
                     ourTotal.p99Us / theirTotal.p99Us);
+    }
+    if (bareOpened) {
+        const Summary bareTotal = bare.Of(Total);
+        std::printf("  bare relay (thread + eventfd) median %8.1f us   p99 %8.1f us   (%zu samples)\n",
+                    bareTotal.medianUs, bareTotal.p99Us, bareTotal.samples);
+        std::printf("  ratio TComPort/bare relay    median %.2f   p99 %.2f\n", ourTotal.medianUs / bareTotal.medianUs,
+                    ourTotal.p99Us / bareTotal.p99Us);
+        if (qtOpened)
+            std::printf("  ratio bare relay/QSerialPort median %.2f   p99 %.2f\n",
+                        bareTotal.medianUs / theirTotal.medianUs, bareTotal.p99Us / theirTotal.p99Us);
     }
     std::printf("stages (each stage's own median and 99th percentile)\n");
     std::printf("  TComPort\n");
@@ -332,6 +461,10 @@ int main(int argc, char** argv)
                     100 * theirFlow.receiverCpuSeconds / theirFlow.seconds);
         std::printf("  ratio TComPort/QSerialPort  %.2f\n", ourFlow.bytesPerSecond / theirFlow.bytesPerSecond);
     }
+    if (bareOpened)
+        std::printf("  bare relay   %10.0f bytes/s   receiver CPU %.3f s (%.0f %% of one core)\n",
+                    bareFlow.bytesPerSecond, bareFlow.receiverCpuSeconds,
+                    100 * bareFlow.receiverCpuSeconds / bareFlow.seconds);
     std::printf("CPU time of an open, idle port over 5 s\n");
     std::printf("  TComPort     %.4f s\n", ourIdle);
     if (qtOpened)
