@@ -11,7 +11,11 @@
 #include "tests/support/PtyPair.h"
 #include "tests/support/Pump.h"
 
+#include <QApplication>
+#include <QFontInfo>
+#include <QGroupBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 
 #include <gtest/gtest.h>
@@ -496,3 +500,29 @@ TEST(SetupDialogSystemListTest, ListsThePathsOfCportExtraPortsForTheOperatorToPi
 }
 
 } // namespace
+
+TEST_F(SetupDialogTest, EveryCaptionFitsInThePanelsFontToo)
+{
+    // The panel program makes its window's font the application's; the
+    // dialog then shows in it, and its captions must fit there as well.
+    const QFont previous = QApplication::font();
+    QFont panelFont(QStringLiteral("Liberation Sans"));
+    panelFont.setPixelSize(11);
+    QApplication::setFont(panelFont);
+    WithDialog(
+        [&](TComSetupFrm* dialog) {
+            EXPECT_EQ(QFontInfo(dialog->font()).family(), "Liberation Sans");
+            for (QLabel* label : dialog->findChildren<QLabel*>()) {
+                EXPECT_GE(label->width(), label->sizeHint().width()) << label->objectName().toStdString();
+                EXPECT_GE(label->height(), label->fontMetrics().height()) << label->objectName().toStdString();
+            }
+            for (QPushButton* button : dialog->findChildren<QPushButton*>())
+                EXPECT_GE(button->width(), button->fontMetrics().horizontalAdvance(button->text()) + 8)
+                    << button->objectName().toStdString();
+            auto* group = Part<QGroupBox>(dialog, "GroupBox1");
+            EXPECT_LE(group->fontMetrics().horizontalAdvance(group->title()) + 16, group->width());
+            ClickCancel(dialog);
+        },
+        [&] { EditPortSettings(&port); });
+    QApplication::setFont(previous);
+}
