@@ -243,6 +243,26 @@ TEST(InputFilterTest, ResolvesParityMarksAcrossReadsAndDropsNulls)
     EXPECT_EQ(out, "a\xFF" "c");
 }
 
+TEST(InputFilterTest, UnmarkedInputPassesInWholeRunsAndNullsGoWhereverTheyStand)
+{
+    serialdev::InputFilter filter;
+    std::string out = "kept";
+    const std::string bytes("\x00\x00" "ab" "\x00" "c\xFF" "\x00\x00\x00" "d" "\x00", 12);
+    filter.Process(bytes.data(), bytes.size(), out);
+    EXPECT_EQ(out, "kept" + bytes) << "nothing filtered: all of it, appended";
+
+    out = "kept";
+    filter.Configure(false, false, 0, true);
+    filter.Process(bytes.data(), bytes.size(), out);
+    EXPECT_EQ(out, "keptabc\xFF" "d");
+    out.clear();
+    filter.Process("\x00\x00\x00", 3, out);
+    EXPECT_EQ(out, "");
+    filter.Process("xyz", 3, out);
+    EXPECT_EQ(out, "xyz");
+    EXPECT_EQ(filter.Carried(), 0u);
+}
+
 TEST(PseudoTerminalTest, NullsAreDiscardedOnTheWayIn)
 {
     PtyPair pty;
