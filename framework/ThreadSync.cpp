@@ -31,7 +31,7 @@ struct QueuedCall {
     std::function<void()> call;
     bool releaseFirst = false;   // the caller waits only until the call is taken
     bool detached = false;       // nobody waits at all
-    bool done = false;
+    bool done = false;            // when there is no doneSignal
     std::exception_ptr error;
     // The waiting thread's own wake-up, signalled once when the item is
     // done: the main thread's last touch, and the waiter returns only after
@@ -41,7 +41,7 @@ struct QueuedCall {
 
 std::mutex queueMutex;
 std::condition_variable queueChanged;   // a call was queued, or a thread ended
-std::condition_variable callDone;       // a queued call was taken or finished (no eventfd)
+std::condition_variable callDone;       // a call without doneSignal was taken or finished
 std::deque<QueuedCall*> queue;
 
 // The main thread's event loop learns of queued calls through an eventfd
@@ -123,7 +123,6 @@ void Enqueue(QueuedCall* item)
 void MarkDone(QueuedCall* item)
 {
     if (const EventFd* signal = item->doneSignal) {
-        item->done = true;
         signal->Signal(); // from here on the item is its thread's alone
         return;
     }
