@@ -53,30 +53,34 @@ void TComSetupFrm::FormCreate(QObject*)
 
 void TComSetupFrm::reject()
 {
-    done(mrCancel);
+    GuardedCall([this] { done(mrCancel); });
 }
 
 void TComSetupFrm::keyPressEvent(QKeyEvent* event)
 {
     // Qt's dialogs close on Escape; this one is left only by OK, Cancel or
     // the title bar, so an Escape meant for a closed drop-down loses nothing.
-    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-        event->ignore();
-        return;
-    }
-    QDialog::keyPressEvent(event);
+    GuardedCall([&] {
+        if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+            event->ignore();
+            return;
+        }
+        QDialog::keyPressEvent(event);
+    });
 }
 
 void TComSetupFrm::showEvent(QShowEvent* event)
 {
-    QDialog::showEvent(event);
-    if (centred_)
-        return;
-    centred_ = true;
-    // Centred on the screen, not on whatever window happens to be active.
-    if (QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    GuardedCall([&] {
+        QDialog::showEvent(event);
+        if (centred_)
+            return;
+        centred_ = true;
+        // Centred on the screen, not on whatever window happens to be active.
+        if (QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen()) {
+            QRect frame = frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            move(frame.topLeft());
+        }
+    });
 }

@@ -8,7 +8,6 @@
 #include <array>
 #include <memory>
 
-class QCloseEvent;
 class QKeyEvent;
 class QShowEvent;
 class TComComboBox;

@@ -14,9 +14,7 @@ void EditPortSettings(TCustomComPort* port)
     const auto dialog = std::make_unique<TComSetupFrm>();
     const std::array<TComComboBox*, 6> selectors = dialog->Selectors();
     for (TComComboBox* selector : selectors)
-        selector->setComPort(port);
-    for (TComComboBox* selector : selectors)
-        selector->LoadFromPort();
+        selector->setComPort(port); // binding shows the port's present value
 
     // The modal loop runs handlers that might destroy the port; the
     // selectors forget it then, and so must this call.
