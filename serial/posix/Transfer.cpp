@@ -177,24 +177,21 @@ int Transfers::StartRead(Transfer& t, const Timeouts& timeouts, char* destinatio
 int Transfers::StartWrite(Transfer& t, const Timeouts& timeouts, const char* source, std::int32_t count,
                           std::int32_t& immediate)
 {
-    immediate = 0;
+    int result;
     {
         std::lock_guard lock(mutex_);
-        if (fd_ < 0)
-            return EBADF;
+        if (const int error = Begin(t, true, source, count, immediate))
+            return error; // refused: nothing was written, nothing to drain
+        t.writeFrom_ = source;
+        t.deadlines_ = WriteDeadlines(timeouts, count, Clock::now());
+        const int error = WriteSome(t);
+        result = Finish(t, error, t.done_ == t.count_, immediate);
     }
-    if (count < 0 || (count > 0 && !source))
-        return EINVAL;
-    // Told before the lock is taken: the event wait asks whether a write is
-    // pending while it holds its own lock.
+    // Told once the lock is let go: the event wait asks whether a write is
+    // pending while it holds its own lock. A write that is already done is
+    // still told, and its drain is reported once the line is empty.
     writeStarted_();
-    std::lock_guard lock(mutex_);
-    if (const int error = Begin(t, true, source, count, immediate))
-        return error;
-    t.writeFrom_ = source;
-    t.deadlines_ = WriteDeadlines(timeouts, count, Clock::now());
-    const int error = WriteSome(t);
-    return Finish(t, error, t.done_ == t.count_, immediate);
+    return result;
 }
 
 int Transfers::Wait(Transfer& t, std::int32_t& transferred)

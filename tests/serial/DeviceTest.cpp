@@ -2,9 +2,11 @@
 // record, what a pseudo-terminal keeps of it, and the input filter.
 #include "serial/CPort.h"
 #include "serial/posix/InputFilter.h"
+#include "serial/posix/LineInput.h"
 #include "serial/posix/PortList.h"
 #include "serial/posix/SerialDevice.h"
 #include "serial/posix/TermiosMapping.h"
+#include "serial/posix/Transfer.h"
 #include "tests/support/PtyPair.h"
 
 #include <gtest/gtest.h>
@@ -280,3 +282,41 @@ TEST(PseudoTerminalTest, NullsAreDiscardedOnTheWayIn)
 }
 
 } // namespace
+
+TEST(TransferRefusalTest, AWriteOnAStillPendingRecordIsRefusedAndNotToldAsStarted)
+{
+    PtyPair pty;
+    const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    serialdev::LineInput input;
+    int started = 0;
+    {
+        serialdev::Transfers transfers(input, [] {}, [&] { ++started; });
+        transfers.SetFd(fd);
+        serialdev::Timeouts waitLong;
+        waitLong.ReadInterval = 0;
+        waitLong.ReadTotalConstant = 10000;
+        serialdev::Transfer record;
+        char buffer[4];
+        std::int32_t immediate = -1;
+        ASSERT_EQ(transfers.StartRead(record, waitLong, buffer, 4, immediate), 0);
+        ASSERT_FALSE(record.Completed()) << "the read waits for bytes that do not come";
+
+        // The record's buffer is in use: a write on it is refused, and the
+        // event wait must not be told to watch for a drain of nothing.
+        EXPECT_EQ(transfers.StartWrite(record, waitLong, "abc", 3, immediate), EBUSY);
+        EXPECT_EQ(started, 0);
+
+        transfers.AbortPending();
+        std::int32_t transferred = -1;
+        EXPECT_EQ(transfers.Wait(record, transferred), ECANCELED);
+
+        serialdev::Transfer write;
+        EXPECT_EQ(transfers.StartWrite(write, waitLong, "abc", 3, immediate), 0);
+        EXPECT_EQ(immediate, 3);
+        EXPECT_EQ(started, 1);
+        EXPECT_EQ(pty.Receive(3), "abc");
+        transfers.SetFd(-1);
+    }
+    ::close(fd);
+}
