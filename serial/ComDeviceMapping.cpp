@@ -9,6 +9,8 @@
 namespace {
 
 namespace F = serialdev::LineFlag;
+// The driver's line-event mask bits.
+namespace EventMask = serialdev::EventBit;
 
 // Indexed by TComEvent.
 constexpr std::array<std::uint32_t, 10> eventMaskBits = {
@@ -35,12 +37,6 @@ static_assert(prNone == 0 && prOdd == 1 && prEven == 2 && prMark == 3 && prSpace
 static_assert(sbOneStopBit == 0 && sbOne5StopBits == 1 && sbTwoStopBits == 2);
 
 } // namespace
-
-std::uint32_t EventMaskBit(TComEvent event)
-{
-    const auto index = static_cast<std::size_t>(event);
-    return index < eventMaskBits.size() ? eventMaskBits[index] : 0;
-}
 
 std::uint32_t EventsToMask(TComEvents events)
 {

@@ -12,12 +12,6 @@
 class TCustomComPort;
 class TComTimeouts;
 
-// The driver's line-event mask bits (the values the event mask and the
-// per-event notifications carry).
-namespace EventMask = serialdev::EventBit;
-
-// Mask bit of one event.
-std::uint32_t EventMaskBit(TComEvent event);
 // ORs the mask bit of every member.
 std::uint32_t EventsToMask(TComEvents events);
 // Every member whose mask bit is present; other bits are ignored.

@@ -36,8 +36,7 @@ int LineEvents::Attach(int fd)
     UniqueFd epoll(::epoll_create1(EPOLL_CLOEXEC));
     if (!epoll.Valid())
         return errno;
-    EventFd& maskChange = maskChange_;
-    if (const int error = maskChange.Open())
+    if (const int error = maskChange_.Open())
         return error;
     // Edge-triggered: one report per arrival, none while old bytes sit unread.
     epoll_event lineEvent{};
@@ -45,11 +44,11 @@ int LineEvents::Attach(int fd)
     lineEvent.data.fd = fd;
     epoll_event maskEvent{};
     maskEvent.events = EPOLLIN;
-    maskEvent.data.fd = maskChange.Fd();
+    maskEvent.data.fd = maskChange_.Fd();
     if (::epoll_ctl(epoll.Get(), EPOLL_CTL_ADD, fd, &lineEvent) != 0 ||
-        ::epoll_ctl(epoll.Get(), EPOLL_CTL_ADD, maskChange.Fd(), &maskEvent) != 0) {
+        ::epoll_ctl(epoll.Get(), EPOLL_CTL_ADD, maskChange_.Fd(), &maskEvent) != 0) {
         const int error = errno;
-        maskChange.Close();
+        maskChange_.Close();
         return error;
     }
 

@@ -24,7 +24,6 @@ int ReadCounters(int fd, LineCounters& counters)
     counters.parity = kernel.parity;
     counters.brk = kernel.brk;
     counters.bufferOverrun = kernel.buf_overrun;
-    counters.ring = kernel.rng;
     return 0;
 }
 

@@ -1,5 +1,5 @@
 // What the kernel tells of a line's state: the modem input lines and the
-// counters of line errors, breaks and rings. Devices without them (a
+// counters of line errors and breaks. Devices without them (a
 // pseudo-terminal) say so instead of failing.
 #pragma once
 
@@ -14,9 +14,6 @@ struct LineCounters {
     int parity = 0;
     int brk = 0;
     int bufferOverrun = 0;
-    int ring = 0;
-
-    friend bool operator==(const LineCounters&, const LineCounters&) = default;
 };
 
 // ioctl failures that only say the device has no such facility (a

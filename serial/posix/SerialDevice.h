@@ -11,7 +11,6 @@
 #include "serial/posix/Transfer.h"
 #include "serial/posix/UniqueFd.h"
 
-#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string_view>
@@ -29,8 +28,6 @@ public:
     // refused, root too.
     int Open(std::string_view name);
     void Close();
-    bool IsOpen() const { return fd_.Valid(); }
-    int Fd() const { return fd_.Get(); }
 
     int SetQueueSizes(std::int32_t inputSize, std::int32_t outputSize);
     int SetLineSettings(const LineSettings& settings);

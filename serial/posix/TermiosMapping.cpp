@@ -41,7 +41,7 @@ int BuildTermios(const LineSettings& s, const termios2& current, TermiosSetup& s
     termios2& t = setup.tio;
     t.c_line = current.c_line;
 
-    // A rate the port took from a negative setting arrives as a huge one.
+    // No rate, or one too large for termios to carry.
     if (s.BaudRate == 0 || s.BaudRate > 0x7FFFFFFFu)
         return EINVAL;
 
