@@ -29,17 +29,22 @@ TPortNameSource SetPortNameSource(TPortNameSource source)
     return previous;
 }
 
-void ListSerialPorts(QStringList& target)
+int ListPortNames(QStringList& list)
 {
     std::vector<std::string> names;
     const int error = installedSource ? installedSource(names) : SystemPortNames(names);
-    if (error != 0)
-        throw EComPort(CError_RegError, error);
-
-    QStringList list;
+    list.clear();
     list.reserve(static_cast<qsizetype>(names.size()));
     for (const std::string& name : names)
         list.append(QString::fromLocal8Bit(name.c_str()));
+    return error;
+}
+
+void ListSerialPorts(QStringList& target)
+{
+    QStringList list;
+    if (const int error = ListPortNames(list))
+        throw EComPort(CError_RegError, error);
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     collator.setNumericMode(false);

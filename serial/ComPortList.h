@@ -17,6 +17,12 @@
 // error.
 void ListSerialPorts(QStringList& target);
 
+// The same names unsorted, in the order their source gives them (the
+// machine's ports, then the extra paths as listed). Returns 0, or the errno
+// value when the system's list cannot be read; `names` then holds what was
+// found all the same.
+int ListPortNames(QStringList& names);
+
 // Where ListSerialPorts takes its names from: fills `names` in any order
 // and returns 0, or an errno value when the list cannot be read.
 using TPortNameSource = std::function<int(std::vector<std::string>& names)>;

@@ -100,3 +100,16 @@ TEST_F(ComPortListTest, SystemSourceListsThePathsOfCportExtraPorts)
 }
 
 } // namespace
+
+TEST_F(ComPortListTest, UnsortedNamesKeepTheSourcesOrderAndSurviveAnError)
+{
+    Feed({"ttyS1", "ttyS0", "/tmp/b", "/tmp/a"});
+    QStringList names{"old"};
+    EXPECT_EQ(ListPortNames(names), 0);
+    EXPECT_EQ(names, (QStringList{"ttyS1", "ttyS0", "/tmp/b", "/tmp/a"}));
+
+    // The system's list unreadable: the extra paths found are still there.
+    Feed({"/tmp/b"}, EACCES);
+    EXPECT_EQ(ListPortNames(names), EACCES);
+    EXPECT_EQ(names, QStringList{"/tmp/b"});
+}

@@ -187,28 +187,16 @@ void SetRate(TComPort& port, int baud)
 
 int ListPorts()
 {
+    // The machine's own ports first and the extra paths after them, in the
+    // order they were given: what a script reading this output expects.
     QStringList names;
-    try {
-        ListSerialPorts(names);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "rvd3318ctl: cannot list the serial ports: %s\n", error.what());
-        return 1;
-    }
-    // The port component sorts its list as a selector shows it; a script
-    // reading this output expects the machine's own ports first and the
-    // extra paths after them, in the order they were given.
-    const QStringList extra =
-        QString::fromLocal8Bit(qgetenv("CPORT_EXTRA_PORTS")).split(u':', Qt::SkipEmptyParts);
+    const int error = ListPortNames(names);
+    if (error != 0)
+        std::fprintf(stderr, "rvd3318ctl: cannot read the system's tty list: %s\n",
+                     std::strerror(error));
     for (const QString& name : names)
-        if (!extra.contains(name))
-            std::printf("%s\n", name.toLocal8Bit().constData());
-    QStringList shown;
-    for (const QString& name : extra)
-        if (names.contains(name) && !shown.contains(name)) {
-            std::printf("%s\n", name.toLocal8Bit().constData());
-            shown.append(name);
-        }
-    return 0;
+        std::printf("%s\n", name.toLocal8Bit().constData());
+    return error != 0 && names.isEmpty() ? 1 : 0;
 }
 
 int Send(const Options& options)
