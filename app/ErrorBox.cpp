@@ -34,17 +34,9 @@ void ShowErrorBox(const std::string& message)
     box.exec();
 }
 
-struct TErrorDisplayInstallation::Previous {
-    ErrorDisplayFunction display;
-};
-
-TErrorDisplayInstallation::TErrorDisplayInstallation()
-    : previous_(new Previous{SetErrorDisplay(ShowErrorBox)})
-{
-}
+TErrorDisplayInstallation::TErrorDisplayInstallation() : previous_(SetErrorDisplay(ShowErrorBox)) {}
 
 TErrorDisplayInstallation::~TErrorDisplayInstallation()
 {
-    SetErrorDisplay(std::move(previous_->display));
-    delete previous_;
+    SetErrorDisplay(std::move(previous_));
 }

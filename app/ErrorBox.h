@@ -2,6 +2,8 @@
 // stop icon and one OK button, titled with the application's title.
 #pragma once
 
+#include "framework/ErrorDisplay.h"
+
 #include <QString>
 
 #include <string>
@@ -29,6 +31,5 @@ public:
     TErrorDisplayInstallation& operator=(const TErrorDisplayInstallation&) = delete;
 
 private:
-    struct Previous;
-    Previous* previous_;
+    ErrorDisplayFunction previous_;
 };

@@ -61,8 +61,8 @@ TTerminationSignals::~TTerminationSignals()
 void TTerminationSignals::Handle()
 {
     char bytes[16];
-    while (::read(signalPipe[0], bytes, sizeof bytes) > 0)
-        ++received_;
+    while (::read(signalPipe[0], bytes, sizeof bytes) > 0) {
+    }
     // Boxes first: a window does not close while its modal box runs.
     while (QWidget* modal = QApplication::activeModalWidget()) {
         modal->close();

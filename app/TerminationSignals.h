@@ -16,12 +16,8 @@ public:
     explicit TTerminationSignals(QObject* parent = nullptr);
     ~TTerminationSignals() override;
 
-    // How many signals arrived so far.
-    int Received() const { return received_; }
-
 private:
     void Handle();
 
     QSocketNotifier* notifier_ = nullptr;
-    int received_ = 0;
 };

@@ -33,10 +33,10 @@ void TStrings::Clear()
     emit Changed();
 }
 
-QString TStrings::Text() const
+QString TStrings::TextOf(const QStringList& lines)
 {
     QString text;
-    for (const QString& line : lines_) {
+    for (const QString& line : lines) {
         text += line;
         text += QStringLiteral("\r\n");
     }

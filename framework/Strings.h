@@ -24,8 +24,10 @@ public:
     void Add(const QString& line);
     void Clear();
 
-    QString Text() const;
+    QString Text() const { return TextOf(lines_); }
     void SetText(const QString& text);
+    // The whole text that `lines` make: each followed by CR LF.
+    static QString TextOf(const QStringList& lines);
 
     // Copies the lines of another TStrings; anything else fails as for
     // every persistent object.

@@ -9,7 +9,6 @@
 #include <QPointer>
 #include <QSocketNotifier>
 
-#include <cerrno>
 #include <condition_variable>
 #include <pthread.h>
 #include <sched.h>

@@ -272,8 +272,8 @@ void TranslateLines(TStrings& lines, const std::string& domainName)
         if (!line.isEmpty())
             line = FromUtf8(LookupTextInDomain(domain, Utf8(line)));
     }
-    TStrings translated(copy);
-    lines.SetText(translated.Text());
+    // Through the whole text: a translation with line breaks becomes lines.
+    lines.SetText(TStrings::TextOf(copy));
 }
 
 void TP_GlobalIgnoreClassProperty(const QMetaObject& ruleClass, const std::string& propertyName)

@@ -8,7 +8,7 @@
 
 // The engine's start-up step, run once the QCoreApplication exists: the
 // catalogue engine is started for the running executable, the component
-// walk gets its two built-in class rules, and Qt's own texts (message-box
+// walk gets its built-in class rules, and Qt's own texts (message-box
 // buttons and the like) are routed through TranslateResourceText from then
 // on. No catalogue is opened yet.
 void GnuGettextStartup();
