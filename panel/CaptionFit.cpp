@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -27,43 +28,37 @@ int TextWidth(const QWidget* control, const QString& text)
     return control->fontMetrics().horizontalAdvance(text);
 }
 
-// Condenses the control's font just enough for `width()` (measured in the
-// control's current font) to fit `room`: the widest stretch that fits, down
-// to MinimumStretch. Every stretch tried is another font engine to load, so
-// the search starts where the width at full stretch says it must end and
-// steps from there, instead of walking down from 100.
-template <class Width>
-void Condense(QWidget* control, int room, Width width)
+// Condenses the control's font just enough for `text` to fit `room`: the
+// widest stretch that fits, down to MinimumStretch. The stretches are tried
+// on a copy of the font, so the control sees one font change at most; and
+// since every stretch tried is another font engine to load, the search
+// starts where the width at full stretch says it must end and steps from
+// there, instead of walking down from 100.
+void Condense(QWidget* control, const QString& text, int room)
 {
     QFont font = control->font();
-    const auto apply = [&](int stretch) {
+    const auto widthAt = [&](int stretch) {
         font.setStretch(stretch);
-        control->setFont(font);
+        return QFontMetrics(font, control).horizontalAdvance(text);
     };
-    if (font.stretch() != QFont::AnyStretch && font.stretch() != 100)
-        apply(100);
-    const int full = width();
-    if (full <= room)
-        return;
-    // Advances shrink about in proportion to the stretch.
-    int stretch = std::clamp(100 * room / full, MinimumStretch, 99);
-    apply(stretch);
-    if (width() <= room) {
-        while (stretch < 99) {
-            apply(stretch + 1);
-            if (width() > room) {
-                apply(stretch);
-                return;
+    int stretch = 100;
+    const int full = widthAt(stretch);
+    if (full > room) {
+        // Advances shrink about in proportion to the stretch.
+        stretch = std::clamp(100 * room / full, MinimumStretch, 99);
+        if (widthAt(stretch) <= room) {
+            while (stretch < 99 && widthAt(stretch + 1) <= room)
+                ++stretch;
+        } else {
+            while (stretch > MinimumStretch && widthAt(--stretch) > room) {
             }
-            ++stretch;
         }
+    }
+    const int current = control->font().stretch();
+    if (stretch == (current == QFont::AnyStretch ? 100 : current))
         return;
-    }
-    while (stretch > MinimumStretch) {
-        apply(--stretch);
-        if (width() <= room)
-            return;
-    }
+    font.setStretch(stretch);
+    control->setFont(font);
 }
 
 } // namespace
@@ -109,7 +104,7 @@ int CaptionWidth(const QWidget* control)
 
 void FitCaption(QWidget* control)
 {
-    Condense(control, CaptionRoom(control), [control] { return CaptionWidth(control); });
+    Condense(control, CaptionText(control), CaptionRoom(control));
 }
 
 int ReadoutRoom(const QLabel* label)
@@ -125,6 +120,6 @@ void SetReadout(QLabel* label, const QString& text)
 {
     label->setText(text);
     const int room = ReadoutRoom(label);
-    Condense(label, room, [&] { return TextWidth(label, text); });
+    Condense(label, text, room);
     label->resize(std::min(TextWidth(label, text), room), label->height());
 }

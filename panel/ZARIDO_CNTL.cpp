@@ -193,6 +193,11 @@ void TZARIDOForm1::ShowRefusal(const std::string& message)
     box.exec();
 }
 
+QString TZARIDOForm1::CurrentReadout(int position) const
+{
+    return MilliAmpTable.at(static_cast<std::size_t>(position)) + QStringLiteral("mA");
+}
+
 QString TZARIDOForm1::PercentReadout(int position) const
 {
     const QString separator = QLocale().decimalPoint();
@@ -213,7 +218,7 @@ void TZARIDOForm1::FormCreate(QObject* /*Sender*/)
 void TZARIDOForm1::IPEAKTrackChange(QObject* /*Sender*/)
 {
     const int position = IPEAKTrack->value();
-    SetReadout(VALIPK, MilliAmpTable.at(static_cast<std::size_t>(position)) + QStringLiteral("mA"));
+    SetReadout(VALIPK, CurrentReadout(position));
     commander_.SendSlider(TBoardSlider::IPeak, position);
 }
 
@@ -238,7 +243,7 @@ void TZARIDOForm1::BLUETrackChange(QObject* /*Sender*/)
 void TZARIDOForm1::GD_START_TrackChange(QObject* /*Sender*/)
 {
     const int position = GD_START_Track->value();
-    SetReadout(VAL_START, MilliAmpTable.at(static_cast<std::size_t>(position)) + QStringLiteral("mA"));
+    SetReadout(VAL_START, CurrentReadout(position));
     commander_.SendSlider(TBoardSlider::TgtUp, position);
 }
 
@@ -250,7 +255,7 @@ void TZARIDOForm1::GD_START_TrackKeyUp(QObject* Sender, int /*Key*/)
 void TZARIDOForm1::GD_STOP_TrackChange(QObject* /*Sender*/)
 {
     const int position = GD_STOP_Track->value();
-    SetReadout(VAL_STOP, MilliAmpTable.at(static_cast<std::size_t>(position)) + QStringLiteral("mA"));
+    SetReadout(VAL_STOP, CurrentReadout(position));
     commander_.SendSlider(TBoardSlider::TgtDwn, position);
 }
 
@@ -370,7 +375,7 @@ void TZARIDOForm1::ComPort1RxChar(QObject* /*Sender*/, std::int32_t Count)
     // is left out is older than everything waiting, and everything in the
     // pane is older still: the pane then starts afresh with what waits, so
     // that it always shows an unbroken run of the newest text.
-    const std::size_t cap = static_cast<std::size_t>(std::max(ReceiveLimit, 1));
+    const std::size_t cap = static_cast<std::size_t>(KeptCharacters());
     if (receivedPending_.size() > cap) {
         receivedPending_.erase(0, receivedPending_.size() - cap);
         receivedGap_ = true;
@@ -409,10 +414,10 @@ void TZARIDOForm1::FlushReceived()
     // a blank line.
     if (receivedEndedWithCr_ && text.startsWith(QLatin1Char('\n')))
         text.remove(0, 1);
-    if (!text.isEmpty())
+    if (!text.isEmpty()) {
         receivedEndedWithCr_ = text.endsWith(QLatin1Char('\r'));
-    if (!text.isEmpty())
         InsertReceived(text);
+    }
 }
 
 void TZARIDOForm1::InsertReceived(const QString& text)
@@ -426,7 +431,7 @@ void TZARIDOForm1::InsertReceived(const QString& text)
     // sixteenth at a time keeps the cost of cutting small per character.
     QTextDocument* document = PORTW->document();
     const int length = document->characterCount() - 1;
-    const int limit = std::max(ReceiveLimit, 1);
+    const int limit = KeptCharacters();
     if (length - limit > limit / 16) {
         QTextCursor oldest(document);
         oldest.setPosition(length - limit, QTextCursor::KeepAnchor);

@@ -20,6 +20,7 @@
 #include <QDateTime>
 #include <QMainWindow>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -52,6 +53,7 @@ public:
     // the start of the pane) goes, down to this many.
     static constexpr int DefaultReceiveLimit = 1 << 20;
     int ReceiveLimit = DefaultReceiveLimit;
+    int KeptCharacters() const { return std::max(ReceiveLimit, 1); }
 
     // Readout texts of the current sliders by position; filled by FormCreate.
     std::array<QString, 32> MilliAmpTable;
@@ -101,6 +103,8 @@ private:
     void QueueFlush();
     void FlushReceived();
     void InsertReceived(const QString& text);
+    // Readout texts of a current slider ("32.69mA") and an LED slider ("99.99%").
+    QString CurrentReadout(int position) const;
     QString PercentReadout(int position) const;
 
     TBoardCommander commander_;

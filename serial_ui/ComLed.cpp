@@ -85,7 +85,6 @@ TComLed::TComLed(QWidget* parent)
 TComLed::~TComLed()
 {
     ringTimer_.reset();
-    glyphs_ = {};
     // Unbinding tells whoever listens that the lamp went out; nothing of
     // that may escape a destructor.
     GuardedCall([this] { Bind(nullptr); });
@@ -342,16 +341,12 @@ void TComLed::mouseReleaseEvent(QMouseEvent* event)
 
 void TComLed::mouseDoubleClickEvent(QMouseEvent* event)
 {
+    // The second press of a double click: the double click, then the press.
     GuardedCall([&] {
-        if (event->button() == Qt::LeftButton) {
-            pressed_ = true;
-            if (OnDblClick)
-                OnDblClick(this);
-        }
-        const QPoint at = event->position().toPoint();
-        if (OnMouseDown)
-            OnMouseDown(this, event->button(), event->modifiers(), at.x(), at.y());
+        if (event->button() == Qt::LeftButton && OnDblClick)
+            OnDblClick(this);
     });
+    mousePressEvent(event);
 }
 
 void TComLed::mouseMoveEvent(QMouseEvent* event)
