@@ -10,7 +10,7 @@
 
 #include "panel/BoardCommands.h"
 #include "panel/StatusPanel.h"
-#include "panel/Timer.h"
+#include "framework/Timer.h"
 #include "panel/TrackBar.h"
 #include "serial/CPort.h"
 #include "serial_ui/ComLed.h"

@@ -7,7 +7,6 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QTimer>
 
 #include <algorithm>
 #include <mutex>
@@ -78,8 +77,11 @@ TComLed::TComLed(QWidget* parent)
     setAutoFillBackground(false);
     setMouseTracking(true);
     link_->OnConnectionChange = [this](QObject* sender, bool onOff) { SignalChanged(sender, onOff); };
-    ringTimer_ = std::make_unique<QTimer>();
-    connect(ringTimer_.get(), &QTimer::timeout, this, [this] { GuardedCall([this] { RingElapsed(); }); });
+    // Enabled from a ring until it elapses; with an interval of 0 it is
+    // enabled but never runs.
+    ringTimer_ = std::make_unique<TTimer>();
+    ringTimer_->SetEnabled(false);
+    ringTimer_->OnTimer = [this](QObject*) { RingElapsed(); };
 }
 
 TComLed::~TComLed()
@@ -187,15 +189,8 @@ void TComLed::SetState(TLedState value)
 
 void TComLed::SetRingDuration(std::int32_t value)
 {
-    if (value == ringInterval_)
-        return;
-    ringInterval_ = value;
     // A new interval restarts a running count, as any timer does.
-    if (ringEnabled_) {
-        ringTimer_->stop();
-        if (ringInterval_ > 0)
-            ringTimer_->start(ringInterval_);
-    }
+    ringTimer_->SetInterval(value);
 }
 
 // ---- state ----------------------------------------------------------------------
@@ -231,18 +226,13 @@ void TComLed::RingReceived(QObject*)
 {
     // Only the ring that lit the lamp counts: further rings while it is lit
     // do not lengthen the time.
-    if (!ringEnabled_) {
-        ringEnabled_ = true;
-        if (ringInterval_ > 0)
-            ringTimer_->start(ringInterval_);
-    }
+    ringTimer_->SetEnabled(true);
     ApplyState(lsOn);
 }
 
 void TComLed::RingElapsed()
 {
-    ringEnabled_ = false;
-    ringTimer_->stop();
+    ringTimer_->SetEnabled(false);
     ApplyState(lsOff);
 }
 

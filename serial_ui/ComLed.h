@@ -5,6 +5,7 @@
 #pragma once
 
 #include "framework/Component.h"
+#include "framework/Timer.h"
 #include "serial/CPort.h"
 
 #include <QPixmap>
@@ -15,7 +16,6 @@
 #include <functional>
 #include <memory>
 
-class QTimer;
 
 enum TLedKind : std::uint8_t {
     lkRedLight, lkGreenLight, lkBlueLight, lkYellowLight, lkPurpleLight, lkBulb, lkCustom
@@ -71,11 +71,11 @@ public:
 
     // How long a ring keeps the lamp lit, in milliseconds; 0 keeps it lit
     // until another state is applied.
-    std::int32_t RingDuration() const { return ringInterval_; }
+    std::int32_t RingDuration() const { return ringTimer_->Interval(); }
     void SetRingDuration(std::int32_t value);
 
     // The timer that puts the lamp out after a ring (read-only view).
-    const QTimer* RingTimer() const { return ringTimer_.get(); }
+    const QTimer* RingTimer() const { return &ringTimer_->Ticker(); }
 
     QSize sizeHint() const override;
 
@@ -123,11 +123,7 @@ private:
     TLedState state_ = lsOff;
     std::array<QPixmap, 2> glyphs_;  // indexed by TLedState: off, on
     std::unique_ptr<TComLink> link_;
-    std::unique_ptr<QTimer> ringTimer_;
-    // A ring timer is "enabled" from a ring until it elapses; with an
-    // interval of 0 it is enabled but never runs.
-    bool ringEnabled_ = false;
-    std::int32_t ringInterval_ = 1000;
+    std::unique_ptr<TTimer> ringTimer_;
     bool createdWhileLoading_ = false;
     bool pressed_ = false;
 };

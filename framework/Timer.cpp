@@ -1,4 +1,4 @@
-#include "panel/Timer.h"
+#include "framework/Timer.h"
 
 #include "framework/ErrorDisplay.h"
 
