@@ -7,6 +7,7 @@
 #include "tests/serial_ui/DialogDriver.h"
 #include "tests/serial_ui/UiTestHelpers.h"
 #include "tests/support/Pump.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/tools/ChildProcess.h"
 
 #include "serial/SetupDialogHook.h"
@@ -14,37 +15,10 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <cstdlib>
 
 using namespace std::chrono_literals;
 
 namespace {
-
-// Sets an environment variable while it lives.
-class EnvironmentScope {
-public:
-    EnvironmentScope(const char* name, const std::string& value)
-        : name_(name)
-    {
-        if (const char* saved = std::getenv(name)) {
-            had_ = true;
-            saved_ = saved;
-        }
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~EnvironmentScope()
-    {
-        if (had_)
-            ::setenv(name_, saved_.c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    bool had_ = false;
-    std::string saved_;
-};
 
 // rvd3318-board on a pseudo-terminal with a fixed name in a fresh folder.
 class BoardProgram {
@@ -99,7 +73,7 @@ TEST(PanelAndBoardTest, TheOperatorOpensTheBoardsTerminalAndDrivesIt)
     const std::string link = folder.filePath(QStringLiteral("board.tty")).toStdString();
     BoardProgram board(link);
     ASSERT_TRUE(board.Linked()) << Joined(board.Process().Seen());
-    EnvironmentScope listed("CPORT_EXTRA_PORTS", link);
+    ScopedEnvironment listed("CPORT_EXTRA_PORTS", link);
     const TSetupDialogHook previousHook = SetSetupDialogHook([](TCustomComPort& port) { EditPortSettings(&port); });
 
     {

@@ -11,6 +11,7 @@
 #include "tests/support/PtyPair.h"
 #include "tests/support/Pump.h"
 
+#include "tests/support/ScopedEnvironment.h"
 #include <QApplication>
 #include <QFontInfo>
 #include <QGroupBox>
@@ -25,7 +26,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -472,9 +472,7 @@ TEST_F(SetupDialogTest, APortDestroyedWhileTheDialogIsShownIsNotWritten)
 TEST(SetupDialogSystemListTest, ListsThePathsOfCportExtraPortsForTheOperatorToPick)
 {
     PtyPair board;
-    const char* saved = std::getenv("CPORT_EXTRA_PORTS");
-    const std::string previous = saved ? saved : "";
-    ::setenv("CPORT_EXTRA_PORTS", board.SlavePath().c_str(), 1);
+    ScopedEnvironment extra("CPORT_EXTRA_PORTS", board.SlavePath());
     const TPortNameSource source = SetPortNameSource({});
 
     CountingPort port;
@@ -487,10 +485,6 @@ TEST(SetupDialogSystemListTest, ListsThePathsOfCportExtraPortsForTheOperatorToPi
         },
         [&] { EditPortSettings(&port); });
     SetPortNameSource(source);
-    if (saved)
-        ::setenv("CPORT_EXTRA_PORTS", previous.c_str(), 1);
-    else
-        ::unsetenv("CPORT_EXTRA_PORTS");
 
     EXPECT_EQ(port.Port(), Path(board));
     port.OpenPort();
