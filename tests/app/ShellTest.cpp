@@ -5,6 +5,7 @@
 #include "app/Startup.h"
 #include "framework/ErrorDisplay.h"
 #include "framework/Exception.h"
+#include "tests/support/Capture.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -152,9 +153,7 @@ TEST(StandardErrorDisplayTest, AnErrorInAnEventHandlerIsShownAndTheProgramGoesOn
 TEST(ModuleStepsTest, AnErrorAStepOnlyReportsStopsStartUpToo)
 {
     calls.clear();
-    std::vector<std::string> displayed;
-    const ErrorDisplayFunction previous =
-        SetErrorDisplay([&](const std::string& message) { displayed.push_back(message); });
+    ErrorCapture displayed;
     {
         TModuleSteps modules({{"A", StartA, StopA}, {"engine", StartReporting, StopB}, {"C", StartC, nullptr}});
         TStartupFailure failure;
@@ -163,9 +162,8 @@ TEST(ModuleStepsTest, AnErrorAStepOnlyReportsStopsStartUpToo)
         EXPECT_EQ(failure.Message, "Cannot open file /x/default.mo");
     }
     // The step's report went to the failure, not to the display.
-    EXPECT_TRUE(displayed.empty());
+    EXPECT_TRUE(displayed.Messages().empty());
     ShowErrorMessage("later");
-    EXPECT_EQ(displayed, std::vector<std::string>{"later"});
-    SetErrorDisplay(previous);
+    EXPECT_EQ(displayed.Messages(), std::vector<std::string>{"later"});
     EXPECT_EQ(calls, (std::vector<std::string>{"start A", "start R", "stop B", "stop A"}));
 }

@@ -6,6 +6,7 @@
 #include "serial_ui/CPortCtl.h"
 #include "tests/serial_ui/UiTestHelpers.h"
 #include "tests/support/PtyPair.h"
+#include "tests/support/Capture.h"
 
 #include <QVBoxLayout>
 #include <QWidget>
@@ -389,10 +390,10 @@ TEST_F(OpenPortSelectTest, AutoApplyErrorPassesOutOfTheChoiceBeforeOnChange)
     int changes = 0;
     box->OnChange = [&](QObject*) { ++changes; };
 
-    CapturedErrors errors;
+    ErrorCapture errors;
     ChooseItem(box, "/dev/no-such-port-here");
-    ASSERT_EQ(errors.messages.size(), 1u);
-    EXPECT_EQ(errors.messages[0], "Unable to open com port (win error code: " + std::to_string(ENOENT) + ")");
+    ASSERT_EQ(errors.Messages().size(), 1u);
+    EXPECT_EQ(errors.Messages()[0], "Unable to open com port (win error code: " + std::to_string(ENOENT) + ")");
     EXPECT_EQ(changes, 0) << "OnChange is not raised after a failed write";
     EXPECT_EQ(box->Select().ChosenPort, "/dev/no-such-port-here") << "the choice was stored first";
     EXPECT_FALSE(port.Connected());

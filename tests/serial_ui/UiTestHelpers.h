@@ -1,10 +1,11 @@
 // What the selector and dialog tests share: a port list the test feeds,
-// captured error displays, and choosing an item as an operator does.
+// captured error displays (ErrorCapture), and choosing an item as an
+// operator does.
 #pragma once
 
-#include "framework/ErrorDisplay.h"
 #include "serial/ComPortList.h"
 #include "serial_ui/ComSelect.h"
+#include "tests/support/Capture.h"
 
 #include <QAbstractItemView>
 #include <QTest>
@@ -31,23 +32,6 @@ public:
 
 private:
     TPortNameSource previous_;
-};
-
-// Collects what the standard error display would show while it lives.
-class CapturedErrors {
-public:
-    CapturedErrors()
-    {
-        previous_ = SetErrorDisplay([this](const std::string& message) { messages.push_back(message); });
-    }
-    ~CapturedErrors() { SetErrorDisplay(std::move(previous_)); }
-    CapturedErrors(const CapturedErrors&) = delete;
-    CapturedErrors& operator=(const CapturedErrors&) = delete;
-
-    std::vector<std::string> messages;
-
-private:
-    ErrorDisplayFunction previous_;
 };
 
 // Opens the drop-down of a shown selector with F4, walks to the item with
