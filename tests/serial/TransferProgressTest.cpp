@@ -6,6 +6,7 @@
 #include "serial/CPort.h"
 #include "tests/serial/CatchComError.h"
 #include "tests/support/Capture.h"
+#include "tests/serial/PtyPort.h"
 #include "tests/support/PtyPair.h"
 
 #include <gtest/gtest.h>
@@ -21,17 +22,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-// A port on the slave side of a pty, closed before it goes.
-class Port : public TComPort {
-public:
-    explicit Port(const PtyPair& pty, TComEvents events)
-    {
-        SetPort(QString::fromStdString(pty.SlavePath()));
-        SetEvents(events);
-    }
-    ~Port() override { GuardedCall([this] { ClosePort(); }); }
-};
 
 // Keeps the calling thread (and every thread it starts) on one CPU while
 // it lives: then the event thread and a waiting read take turns, as on a
@@ -61,7 +51,7 @@ private:
 void ReadsWhatArrivesWhileTheEventWaitWatches(int rounds)
 {
     PtyPair pty;
-    Port port(pty, AllComEvents);
+    PtyPort port(pty, AllComEvents);
     port.Timeouts()->SetReadInterval(0);
     port.Timeouts()->SetReadTotalMultiplier(0);
     port.Timeouts()->SetReadTotalConstant(1500);
@@ -93,7 +83,7 @@ TEST(TransferProgressTest, WaitingReadWakesForBytesTheEventWaitTookInOnOneCpu)
 TEST(TransferProgressTest, PendingReadCollectsBytesWhileTheCallerWorks)
 {
     PtyPair pty;
-    Port port(pty, {});
+    PtyPort port(pty, {});
     port.Timeouts()->SetReadInterval(0);
     port.Timeouts()->SetReadTotalConstant(400);
     port.OpenPort();
@@ -140,7 +130,7 @@ private:
 TEST(TransferProgressTest, PendingWriteGoesOnAfterTheCallerStoppedWaiting)
 {
     PtyPair pty;
-    Port port(pty, {});
+    PtyPort port(pty, {});
     port.Timeouts()->SetWriteTotalMultiplier(0);
     port.Timeouts()->SetWriteTotalConstant(500);
     port.OpenPort();
@@ -157,7 +147,7 @@ TEST(TransferProgressTest, PendingWriteGoesOnAfterTheCallerStoppedWaiting)
 TEST(TransferProgressTest, PendingReadAndWriteMoveTogetherWithNobodyWaiting)
 {
     PtyPair pty;
-    Port port(pty, {});
+    PtyPort port(pty, {});
     port.Timeouts()->SetReadInterval(0);
     port.Timeouts()->SetReadTotalConstant(3000);
     port.Timeouts()->SetWriteTotalMultiplier(0);
@@ -182,7 +172,7 @@ TEST(TransferProgressTest, PendingReadAndWriteMoveTogetherWithNobodyWaiting)
 TEST(TransferProgressTest, AnAbortEndsAPendingReadAndWriteAtOnce)
 {
     PtyPair pty;
-    Port port(pty, {});
+    PtyPort port(pty, {});
     port.Timeouts()->SetReadInterval(0);
     port.Timeouts()->SetReadTotalConstant(0);  // would wait forever
     port.Timeouts()->SetWriteTotalMultiplier(0);
@@ -208,7 +198,7 @@ TEST(TransferProgressTest, AnAbortEndsAPendingReadAndWriteAtOnce)
 TEST(TransferProgressTest, ReadAfterTheFarEndHungUpFailsAsARead)
 {
     PtyPair pty;
-    Port port(pty, {});
+    PtyPort port(pty, {});
     port.OpenPort();
     pty.HangUp();
     std::string text;
