@@ -85,8 +85,9 @@ TEST(PortFaultsTest, NoneDeliveryEndsBeforeThePortIsTornDown)
     };
     port->OpenPort();
     pty.Send("x");
-    while (!inHandler)
-        std::this_thread::sleep_for(1ms);
+    // Deleted either way, so that a handler that never ran fails the test
+    // below instead of leaving the port behind.
+    EXPECT_TRUE(PumpUntil([&] { return inHandler.load(); })) << "the handler did not run";
     delete port;
     std::lock_guard lock(mutex);
     ASSERT_EQ(classNames.size(), 1u);
@@ -134,8 +135,7 @@ TEST(PortFaultsTest, NoneDeliveryOfADerivedPortEndsBeforeItsDestructor)
     auto* port = new SlowNotifyingPort(pty, journal, mutex);
     port->OpenPort();
     pty.Send("x");
-    while (!port->notified)
-        std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(PumpUntil([&] { return port->notified.load(); })) << "no notification came";
     delete port;
     EXPECT_EQ(journal, (std::vector<std::string>{"notification done", "destructor"}));
 }

@@ -4,10 +4,12 @@
 // read on a line that hung up fails as a read.
 #include "framework/ErrorDisplay.h"
 #include "serial/CPort.h"
+#include "serial/posix/Transfer.h"
 #include "tests/serial/CatchComError.h"
-#include "tests/support/Capture.h"
 #include "tests/serial/PtyPort.h"
+#include "tests/support/Capture.h"
 #include "tests/support/PtyPair.h"
+#include "tests/support/Pump.h"
 
 #include <gtest/gtest.h>
 
@@ -113,6 +115,7 @@ public:
     {
     }
     ~FarEndReader() { Stop(); }
+    std::size_t Received() const { return received_; }
     std::size_t Stop()
     {
         stop_ = true;
@@ -140,7 +143,7 @@ TEST(TransferProgressTest, PendingWriteGoesOnAfterTheCallerStoppedWaiting)
     port.WriteBufferAsync(data.data(), static_cast<std::int32_t>(data.size()), &async);
     std::this_thread::sleep_for(800ms);
     EXPECT_EQ(port.WaitForCompletion(&async), static_cast<std::int32_t>(data.size()));
-    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(PumpUntil([&] { return reader.Received() >= data.size(); }));
     EXPECT_EQ(reader.Stop(), data.size());
 }
 
@@ -162,7 +165,8 @@ TEST(TransferProgressTest, PendingReadAndWriteMoveTogetherWithNobodyWaiting)
     // The far end takes everything and answers, while nobody waits.
     const std::string arrived = pty.Receive(data.size(), 5000ms);
     pty.Send("answer");
-    std::this_thread::sleep_for(200ms);
+    // Both end before anybody waits for them.
+    EXPECT_TRUE(PumpUntil([&] { return read.DeviceTransfer().Completed() && write.DeviceTransfer().Completed(); }));
     EXPECT_EQ(arrived.size(), data.size());
     EXPECT_EQ(port.WaitForCompletion(&write), static_cast<std::int32_t>(data.size()));
     EXPECT_EQ(port.WaitForCompletion(&read), 6);
