@@ -8,6 +8,7 @@
 #include "tests/serial_ui/UiTestHelpers.h"
 #include "tests/support/Pump.h"
 #include "tests/support/ScopedEnvironment.h"
+#include "tests/tools/BoardState.h"
 #include "tests/tools/ChildProcess.h"
 
 #include "serial/SetupDialogHook.h"
@@ -31,18 +32,8 @@ public:
 
     bool Linked() const { return linked_; }
 
-    // The board's state lines, asked for on its standard input.
-    std::vector<std::string> State()
-    {
-        process_.Write("state\n");
-        std::vector<std::string> lines;
-        while (auto line = process_.WaitForLine("state ")) {
-            lines.push_back(*line);
-            if (line->rfind("state line ", 0) == 0)
-                break;
-        }
-        return lines;
-    }
+    // The board's state lines.
+    std::vector<std::string> State() { return BoardState(process_); }
 
     ChildProcess& Process() { return process_; }
 
@@ -50,11 +41,6 @@ private:
     ChildProcess process_;
     bool linked_ = false;
 };
-
-bool HasLine(const std::vector<std::string>& lines, const std::string& line)
-{
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
 
 std::string Joined(const std::vector<std::string>& lines)
 {
