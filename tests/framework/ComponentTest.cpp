@@ -184,12 +184,8 @@ TEST_F(ComponentTest, AssignBetweenUnrelatedClassesFailsNamingBoth)
 {
     Alpha a;
     Beta b;
-    try {
-        a.Assign(b);
-        FAIL() << "assignment should fail";
-    } catch (const EConvertError& e) {
-        EXPECT_STREQ(e.what(), "Cannot assign a Beta to a Alpha");
-    }
+    const EConvertError error = CatchError([&] { a.Assign(b); }, EConvertError(""));
+    EXPECT_STREQ(error.what(), "Cannot assign a Beta to a Alpha");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "framework/Component.h"
 #include "serial_ui/CPortCtl.h"
+#include "tests/serial/CatchComError.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/Pump.h"
 
@@ -337,14 +338,10 @@ TEST_F(LedTest, WritingStateWhileBoundRaisesCode19AndChangesNothing)
 {
     TestPort port(pty);
     led->SetComPort(&port);
-    try {
-        led->SetState(lsOn);
-        FAIL() << "no exception";
-    } catch (const EComPort& error) {
-        EXPECT_EQ(error.Code(), 19);
-        EXPECT_EQ(error.OsCode(), -1);
-        EXPECT_STREQ(error.what(), "Cannot change led state if ComPort is selected");
-    }
+    const EComPort error = CatchComError([&] { led->SetState(lsOn); });
+    EXPECT_EQ(error.Code(), CError_LedStateFailed);
+    EXPECT_EQ(error.OsCode(), -1);
+    EXPECT_STREQ(error.what(), "Cannot change led state if ComPort is selected");
     EXPECT_EQ(led->State(), lsOff);
     EXPECT_TRUE(TakeChanges().empty());
     EXPECT_EQ(Centre(), DarkRed);

@@ -4,9 +4,10 @@
 #include "framework/FormReadError.h"
 #include "serial/CPort.h"
 #include "serial_ui/CPortCtl.h"
+#include "tests/serial/CatchComError.h"
 #include "tests/serial_ui/UiTestHelpers.h"
-#include "tests/support/PtyPair.h"
 #include "tests/support/Capture.h"
+#include "tests/support/PtyPair.h"
 
 #include <QVBoxLayout>
 #include <QWidget>
@@ -341,13 +342,9 @@ TEST_F(ComSelectTest, AnUnreadablePortListRaisesRegistryErrorAndLeavesTheListEmp
 {
     TComComboBox* box = Add(cpBaudRate);
     FedPortList broken({"COM1"}, EACCES);
-    try {
-        box->setComProperty(cpPort);
-        FAIL() << "no error raised";
-    } catch (const EComPort& error) {
-        EXPECT_EQ(error.Code(), 23);
-        EXPECT_EQ(error.OsCode(), EACCES);
-    }
+    const EComPort error = CatchComError([&] { box->setComProperty(cpPort); });
+    EXPECT_EQ(error.Code(), CError_RegError);
+    EXPECT_EQ(error.OsCode(), EACCES);
     EXPECT_EQ(box->ComProperty(), cpPort);
     EXPECT_EQ(box->count(), 0);
 }
@@ -358,13 +355,9 @@ TEST_F(ComSelectTest, WhileAFormIsBuiltTheErrorNamesComponentAndProperty)
     auto* box = new TComComboBox(&window);
     box->setObjectName("Combo1");
     TFormLoading loading;
-    try {
-        box->setComProperty(cpPort);
-        FAIL() << "no error raised";
-    } catch (const EReadError& error) {
-        EXPECT_EQ(std::string(error.what()), "Error reading Combo1.ComProperty: Registry error (win error code: " +
-                                                 std::to_string(ENOENT) + ")");
-    }
+    const EReadError error = CatchError([&] { box->setComProperty(cpPort); }, EReadError(""));
+    EXPECT_EQ(std::string(error.what()), "Error reading Combo1.ComProperty: Registry error (win error code: " +
+                                             std::to_string(ENOENT) + ")");
 }
 
 // A port on a pty, so that property writes reach a real device.
