@@ -508,12 +508,7 @@ TEST_F(ConnectionTest, AClickQueuedBeforeAnOpenRunsOnlyAfterTheOpen)
     std::vector<std::string> journal;
     form->ComPort1->OnAfterOpen = [&](QObject*) { journal.push_back("opened"); };
     QObject::connect(form->CLEARW, &QPushButton::pressed, [&] { journal.push_back("clear pressed"); });
-    QCoreApplication::postEvent(form->CLEARW, new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5),
-                                                              form->CLEARW->mapToGlobal(QPointF(5, 5)),
-                                                              Qt::LeftButton, Qt::LeftButton, {}));
-    QCoreApplication::postEvent(form->CLEARW, new QMouseEvent(QEvent::MouseButtonRelease, QPointF(5, 5),
-                                                              form->CLEARW->mapToGlobal(QPointF(5, 5)),
-                                                              Qt::LeftButton, Qt::NoButton, {}));
+    QueueClick(form->CLEARW);
     form->TogglePort();
     journal.push_back("toggle returned");
     EXPECT_EQ(form->ComLed1->State(), lsOn);

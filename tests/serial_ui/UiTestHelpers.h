@@ -1,6 +1,6 @@
 // What the selector and dialog tests share: a port list the test feeds,
-// captured error displays (ErrorCapture), and choosing an item as an
-// operator does.
+// captured error displays (ErrorCapture), choosing an item as an operator
+// does, and a click that waits in the event queue.
 #pragma once
 
 #include "serial/ComPortList.h"
@@ -8,6 +8,8 @@
 #include "tests/support/Capture.h"
 
 #include <QAbstractItemView>
+#include <QCoreApplication>
+#include <QMouseEvent>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -51,4 +53,17 @@ inline void ChooseItem(QComboBox* combo, const QString& text)
     ASSERT_EQ(view->currentIndex().row(), target);
     QTest::keyClick(view, Qt::Key_Return);
     ASSERT_FALSE(view->isVisible()) << "the drop-down stayed open";
+}
+
+// Queues a left click in the middle of `target`, to be delivered when the
+// event loop next runs, as a click the operator made while the program was
+// busy.
+inline void QueueClick(QWidget* target)
+{
+    const QPointF at(target->width() / 2.0, target->height() / 2.0);
+    const QPointF global = target->mapToGlobal(at);
+    QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton,
+                                                        Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonRelease, at, global, Qt::LeftButton,
+                                                        Qt::NoButton, Qt::NoModifier));
 }
