@@ -6,11 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QTemporaryDir>
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -31,6 +31,19 @@ std::vector<std::string> With(std::vector<std::string> environment, const std::s
     return environment;
 }
 
+std::vector<std::string> With(std::vector<std::string> environment, const std::vector<std::string>& entries)
+{
+    environment.insert(environment.end(), entries.begin(), entries.end());
+    return environment;
+}
+
+// The program's language, with the variables that would override LANG
+// emptied (empty counts as unset).
+std::vector<std::string> Language(const std::string& lang)
+{
+    return {"LANG=" + lang, "LC_ALL=", "LC_MESSAGES=", "LANGUAGE="};
+}
+
 // True while another process holds the device's lock (the port is open).
 bool DeviceLocked(const std::string& path)
 {
@@ -41,20 +54,6 @@ bool DeviceLocked(const std::string& path)
     ::close(fd);
     return locked;
 }
-
-class TempFolder {
-public:
-    TempFolder()
-    {
-        char pattern[] = "/tmp/panel-test-XXXXXX";
-        path_ = ::mkdtemp(pattern);
-    }
-    ~TempFolder() { fs::remove_all(path_); }
-    const fs::path& Path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 } // namespace
 
@@ -77,8 +76,9 @@ TEST(PanelProgramTest, ClosingTheWindowWithThePortOpenEndsWithZeroAndSendsNothin
 
 TEST(PanelProgramTest, ScreenshotRunSavesTheWindowAndEnds)
 {
-    TempFolder folder;
-    const fs::path picture = folder.Path() / "panel.png";
+    const QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const fs::path picture = fs::path(folder.path().toStdString()) / "panel.png";
     const ProgramResult result =
         RunProgram(PANEL_PROGRAM, {}, With(Offscreen, "RVD3318_PANEL_SCREENSHOT=" + picture.string()));
     EXPECT_EQ(result.status, 0) << result.output;
@@ -91,29 +91,25 @@ TEST(PanelProgramTest, ScreenshotRunSavesTheWindowAndEnds)
 
 TEST(PanelProgramTest, WithoutCataloguesTheWindowIsShown)
 {
-    const ProgramResult result = RunProgram(PANEL_PROGRAM, {}, With(Offscreen, "RVD3318_PANEL_EXIT_WHEN_SHOWN=1"));
+    // No catalogue for the language either: the texts stay as written.
+    const ProgramResult result =
+        RunProgram(PANEL_PROGRAM, {}, With(With(Offscreen, "RVD3318_PANEL_EXIT_WHEN_SHOWN=1"), Language("C")));
     EXPECT_EQ(result.status, 0) << result.output;
     EXPECT_NE(("\n" + result.output).find("\nshown "), std::string::npos) << result.output;
 }
 
 TEST(PanelProgramTest, DamagedDefaultCatalogueEndsWithRuntimeError217AndNoWindow)
 {
-    TempFolder folder;
-    const fs::path program = folder.Path() / "rvd3318-panel";
+    const QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const fs::path root = folder.path().toStdString();
+    const fs::path program = root / "rvd3318-panel";
     fs::copy_file(PANEL_PROGRAM, program);
-    fs::create_directories(folder.Path() / "locale/de/LC_MESSAGES");
-    std::ofstream(folder.Path() / "locale/de/LC_MESSAGES/default.mo") << "this is not a catalogue at all";
+    fs::create_directories(root / "locale/de/LC_MESSAGES");
+    std::ofstream(root / "locale/de/LC_MESSAGES/default.mo") << "this is not a catalogue at all";
 
-    // The child inherits this process's environment first, so the
-    // language is set here rather than appended.
-    const char* savedLang = std::getenv("LANG");
-    const std::string restoreLang = savedLang != nullptr ? savedLang : "";
-    ::setenv("LANG", "de_DE.UTF-8", 1);
-    ChildProcess panel(program.string(), {}, {"QT_QPA_PLATFORM=offscreen", "RVD3318_PANEL_EXIT_WHEN_SHOWN=1"});
-    if (savedLang != nullptr)
-        ::setenv("LANG", restoreLang.c_str(), 1);
-    else
-        ::unsetenv("LANG");
+    ChildProcess panel(program.string(), {},
+                       With(With(Offscreen, "RVD3318_PANEL_EXIT_WHEN_SHOWN=1"), Language("de_DE.UTF-8")));
     const auto line = panel.WaitForLine("Runtime error 217 at ", 10s);
     ASSERT_TRUE(line.has_value()) << ::testing::PrintToString(panel.Seen());
     EXPECT_EQ(line->size(), std::string("Runtime error 217 at XXXXXXXX").size());
@@ -133,44 +129,11 @@ TEST(PanelProgramTest, DamagedDefaultCatalogueEndsWithRuntimeError217AndNoWindow
 
 namespace {
 
-// The language the child inherits, with the variables that would
-// override LANG cleared, for one test.
-class LanguageScope {
-public:
-    explicit LanguageScope(const std::string& lang)
-    {
-        for (const char* name : {"LANG", "LC_ALL", "LC_MESSAGES", "LANGUAGE"}) {
-            const char* value = std::getenv(name);
-            saved_.push_back({name, value != nullptr, value != nullptr ? value : ""});
-            ::unsetenv(name);
-        }
-        ::setenv("LANG", lang.c_str(), 1);
-    }
-    ~LanguageScope()
-    {
-        for (const Saved& entry : saved_) {
-            if (entry.had)
-                ::setenv(entry.name, entry.value.c_str(), 1);
-            else
-                ::unsetenv(entry.name);
-        }
-    }
-
-private:
-    struct Saved {
-        const char* name;
-        bool had;
-        std::string value;
-    };
-    std::vector<Saved> saved_;
-};
-
 // The setup dialog (Edit > Format RS232...), then an open of a port that
 // does not exist; every dialog's texts as the program reports them.
 ProgramResult SetupAndMissingPort(const std::string& lang)
 {
-    LanguageScope language(lang);
-    std::vector<std::string> environment = With(Offscreen, "RVD3318_PANEL_SETUP=1");
+    std::vector<std::string> environment = With(With(Offscreen, Language(lang)), "RVD3318_PANEL_SETUP=1");
     environment.push_back("RVD3318_PANEL_REPORT_DIALOGS=1");
     environment.push_back("RVD3318_PANEL_OPEN=/tmp/rvd3318-no-such-port");
     return RunProgram(PANEL_PROGRAM, {}, environment);

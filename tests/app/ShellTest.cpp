@@ -5,6 +5,8 @@
 #include "app/Startup.h"
 #include "framework/ErrorDisplay.h"
 #include "framework/Exception.h"
+#include "tests/support/AnswerBoxes.h"
+#include "tests/support/Capture.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -35,33 +37,6 @@ void StartReporting()
 {
     calls.push_back("start R");
     ShowErrorMessage("Cannot open file /x/default.mo");
-}
-
-struct Shown {
-    QString title;
-    QString text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    int buttons = 0;
-    bool applicationModal = false;
-};
-
-// Answers the next message box with OK and says what it showed.
-Shown AnswerNextBox(const std::function<void()>& action)
-{
-    Shown shown;
-    QTimer watcher;
-    watcher.setInterval(5);
-    QObject::connect(&watcher, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr || !box->isVisible())
-            return;
-        shown = {box->windowTitle(), box->text(), box->icon(), static_cast<int>(box->buttons().size()),
-                 box->windowModality() == Qt::ApplicationModal};
-        box->button(QMessageBox::Ok)->click();
-    });
-    watcher.start();
-    action();
-    return shown;
 }
 
 } // namespace
@@ -125,8 +100,10 @@ TEST(StandardErrorDisplayTest, ModalBoxWithStopIconOneOkAndTheApplicationsTitle)
 {
     const QString savedName = QCoreApplication::applicationName();
     QCoreApplication::setApplicationName("Panel");
-    const Shown shown = AnswerNextBox([] { ShowErrorBox("Unable to open com port"); });
+    const std::vector<AnsweredBox> boxes = AnswerBoxes([] { ShowErrorBox("Unable to open com port"); });
     QCoreApplication::setApplicationName(savedName);
+    ASSERT_EQ(boxes.size(), 1u);
+    const AnsweredBox& shown = boxes[0];
     EXPECT_EQ(shown.title, "Panel");
     EXPECT_EQ(shown.text, "Unable to open com port.");
     EXPECT_EQ(shown.icon, QMessageBox::Critical);
@@ -138,23 +115,22 @@ TEST(StandardErrorDisplayTest, AnErrorInAnEventHandlerIsShownAndTheProgramGoesOn
 {
     TErrorDisplayInstallation installation;
     bool later = false;
-    const Shown shown = AnswerNextBox([&] {
+    const std::vector<AnsweredBox> boxes = AnswerBoxes([&] {
         QTimer::singleShot(0, [] { GuardedCall([] { throw Exception("Write failed (win error code: 5)"); }); });
         QTimer::singleShot(50, [&] { later = true; });
         QEventLoop loop;
         QTimer::singleShot(300, &loop, &QEventLoop::quit);
         loop.exec();
     });
-    EXPECT_EQ(shown.text, "Write failed (win error code: 5)");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Write failed (win error code: 5)");
     EXPECT_TRUE(later);
 }
 
 TEST(ModuleStepsTest, AnErrorAStepOnlyReportsStopsStartUpToo)
 {
     calls.clear();
-    std::vector<std::string> displayed;
-    const ErrorDisplayFunction previous =
-        SetErrorDisplay([&](const std::string& message) { displayed.push_back(message); });
+    ErrorCapture displayed;
     {
         TModuleSteps modules({{"A", StartA, StopA}, {"engine", StartReporting, StopB}, {"C", StartC, nullptr}});
         TStartupFailure failure;
@@ -163,9 +139,8 @@ TEST(ModuleStepsTest, AnErrorAStepOnlyReportsStopsStartUpToo)
         EXPECT_EQ(failure.Message, "Cannot open file /x/default.mo");
     }
     // The step's report went to the failure, not to the display.
-    EXPECT_TRUE(displayed.empty());
+    EXPECT_TRUE(displayed.Messages().empty());
     ShowErrorMessage("later");
-    EXPECT_EQ(displayed, std::vector<std::string>{"later"});
-    SetErrorDisplay(previous);
+    EXPECT_EQ(displayed.Messages(), std::vector<std::string>{"later"});
     EXPECT_EQ(calls, (std::vector<std::string>{"start A", "start R", "stop B", "stop A"}));
 }

@@ -2,6 +2,7 @@
 #include "framework/ErrorDisplay.h"
 #include "framework/Exception.h"
 #include "framework/Persistent.h"
+#include "tests/support/Capture.h"
 
 #include <gtest/gtest.h>
 
@@ -43,19 +44,6 @@ protected:
 
 private:
     std::string name_;
-};
-
-class ErrorCapture {
-public:
-    ErrorCapture()
-    {
-        previous_ = SetErrorDisplay([this](const std::string& m) { messages.push_back(m); });
-    }
-    ~ErrorCapture() { SetErrorDisplay(previous_); }
-    std::vector<std::string> messages;
-
-private:
-    ErrorDisplayFunction previous_;
 };
 
 class ComponentTest : public ::testing::Test {
@@ -170,7 +158,7 @@ TEST_F(ComponentTest, FormLoadingMarksComponentsAndRunsLoadedInCreationOrder)
         EXPECT_FALSE(b->IsLoading()); // a failing Loaded still ends loading
     }
     EXPECT_EQ(journal, (std::vector<std::string>{"loaded a", "loaded b", "loaded c"}));
-    EXPECT_EQ(errors.messages, (std::vector<std::string>{"load of b failed"}));
+    EXPECT_EQ(errors.Messages(), (std::vector<std::string>{"load of b failed"}));
     EXPECT_EQ(TFormLoading::Current(), nullptr);
     Recorder after("after");
     EXPECT_FALSE(after.IsLoading());
@@ -182,7 +170,7 @@ TEST_F(ComponentTest, GuardedCallHandsAnyExceptionToTheDisplay)
     GuardedCall([] { throw Exception("first"); });
     GuardedCall([] { throw 42; });
     GuardedCall([] {});
-    EXPECT_EQ(errors.messages, (std::vector<std::string>{"first", "Unknown exception"}));
+    EXPECT_EQ(errors.Messages(), (std::vector<std::string>{"first", "Unknown exception"}));
 }
 
 class Alpha : public TPersistent {
@@ -196,12 +184,8 @@ TEST_F(ComponentTest, AssignBetweenUnrelatedClassesFailsNamingBoth)
 {
     Alpha a;
     Beta b;
-    try {
-        a.Assign(b);
-        FAIL() << "assignment should fail";
-    } catch (const EConvertError& e) {
-        EXPECT_STREQ(e.what(), "Cannot assign a Beta to a Alpha");
-    }
+    const EConvertError error = CatchError([&] { a.Assign(b); }, EConvertError(""));
+    EXPECT_STREQ(error.what(), "Cannot assign a Beta to a Alpha");
 }
 
 } // namespace

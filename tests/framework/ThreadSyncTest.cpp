@@ -1,6 +1,7 @@
 #include "framework/ErrorDisplay.h"
 #include "framework/Exception.h"
 #include "framework/ThreadSync.h"
+#include "tests/support/Capture.h"
 #include "tests/support/Pump.h"
 
 #include <gtest/gtest.h>
@@ -71,8 +72,7 @@ TEST(ThreadSyncTest, WaitingForAThreadServesItsPendingCalls)
 
 TEST(ThreadSyncTest, NotifiedCallReleasesTheThreadBeforeItRuns)
 {
-    std::vector<std::string> shown;
-    auto previous = SetErrorDisplay([&](const std::string& m) { shown.push_back(m); });
+    ErrorCapture shown;
     std::mutex mutex;
     std::vector<std::string> journal;
     auto note = [&](const std::string& what) {
@@ -96,9 +96,8 @@ TEST(ThreadSyncTest, NotifiedCallReleasesTheThreadBeforeItRuns)
         return journal.size() == 2;
     }));
     worker.WaitFor();
-    SetErrorDisplay(previous);
     EXPECT_EQ(journal, (std::vector<std::string>{"handler after release", "posted"}));
-    EXPECT_EQ(shown, std::vector<std::string>{"notified call failed"});
+    EXPECT_EQ(shown.Messages(), std::vector<std::string>{"notified call failed"});
 }
 
 TEST(ThreadSyncTest, OnTheMainThreadCallsRunDirectly)

@@ -147,22 +147,4 @@ std::string BuildCatalogue(std::vector<std::pair<std::string, std::string>> entr
     return bytes;
 }
 
-ScopedEnvironment::ScopedEnvironment(std::string name, std::optional<std::string> value) : name_(std::move(name))
-{
-    if (const char* old = std::getenv(name_.c_str()))
-        previous_ = old;
-    if (value)
-        ::setenv(name_.c_str(), value->c_str(), 1);
-    else
-        ::unsetenv(name_.c_str());
-}
-
-ScopedEnvironment::~ScopedEnvironment()
-{
-    if (previous_)
-        ::setenv(name_.c_str(), previous_->c_str(), 1);
-    else
-        ::unsetenv(name_.c_str());
-}
-
 } // namespace i18ntest

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,19 +42,6 @@ void CompileCatalogue(const std::string& po, const std::string& moPath, const st
 std::string BuildCatalogue(std::vector<std::pair<std::string, std::string>> entries, bool bigEndian = false);
 
 void PutWord(std::string& bytes, std::size_t at, std::uint32_t value, bool bigEndian = false);
-
-// Sets (or, with nullopt, unsets) an environment variable for its lifetime.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(std::string name, std::optional<std::string> value);
-    ~ScopedEnvironment();
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    std::string name_;
-    std::optional<std::string> previous_;
-};
 
 // Output and exit status of a shell command.
 struct CommandResult {

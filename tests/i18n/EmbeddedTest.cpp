@@ -7,6 +7,7 @@
 #include "i18n/gnugettext.h"
 
 #include "framework/Exception.h"
+#include "tests/support/Capture.h"
 
 #include <gtest/gtest.h>
 
@@ -32,16 +33,6 @@ std::uint64_t AppendEntry(std::string& bytes, const std::string& name, std::int6
     AppendLittleEndian64(bytes, static_cast<std::uint64_t>(size));
     bytes += name;
     return here;
-}
-
-std::string RaiseMessage(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const Exception& error) {
-        return error.Message();
-    }
-    return "(nothing raised)";
 }
 
 TEST(I18nEmbeddedDirectoryTest, EntriesAreReadTrimmedAndFoundWithoutRegardToCase)
@@ -180,7 +171,7 @@ TEST_F(I18nEmbeddedCatalogueTest, ErrorsNameTheExecutable)
 {
     for (const std::string name : {"broken", "negative"}) {
         TDomain domain(name, folder, "de", &analyzer);
-        EXPECT_EQ(RaiseMessage([&] { domain.FindKey("Cancel"); }),
+        EXPECT_EQ(RaisedMessage([&] { domain.FindKey("Cancel"); }),
                   "This file is not a valid GNU gettext mo file: " + executable);
         EXPECT_EQ(domain.FindKey("Cancel"), "Cancel");
     }
@@ -188,10 +179,10 @@ TEST_F(I18nEmbeddedCatalogueTest, ErrorsNameTheExecutable)
     // Failures to open or map leave the domain pending for the next try.
     TDomain domain("default", folder, "de", &analyzer);
     fs::remove(executable);
-    EXPECT_EQ(RaiseMessage([&] { domain.FindKey("Cancel"); }), "Cannot open file " + executable);
+    EXPECT_EQ(RaisedMessage([&] { domain.FindKey("Cancel"); }), "Cannot open file " + executable);
     EXPECT_TRUE(domain.OpenPending());
     fs::create_directory(executable);
-    EXPECT_EQ(RaiseMessage([&] { domain.FindKey("Cancel"); }), "Cannot create memory map on file " + executable);
+    EXPECT_EQ(RaisedMessage([&] { domain.FindKey("Cancel"); }), "Cannot create memory map on file " + executable);
     EXPECT_TRUE(domain.OpenPending());
     fs::remove(executable);
     WriteBytes(executable, image);

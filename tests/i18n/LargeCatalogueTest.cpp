@@ -3,6 +3,7 @@
 #include "CatalogueFiles.h"
 
 #include "i18n/gnugettext.h"
+#include "tests/support/ScopedEnvironment.h"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 #include "EngineFixture.h"
 
 #include "framework/Exception.h"
+#include "tests/support/Capture.h"
 
 #include <gmock/gmock.h>
 
@@ -24,16 +25,6 @@ const std::vector<std::pair<std::string, std::string>> kGermanEntries = {
     {"A", "Ah"},
     {"AB", "Ah-Beh"},
 };
-
-std::string ExpectMessage(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const Exception& error) {
-        return error.Message();
-    }
-    return "(nothing raised)";
-}
 
 TEST_F(I18nEngineTest, BothByteOrdersGiveTheSameTranslations)
 {
@@ -80,15 +71,15 @@ TEST_F(I18nEngineTest, NonUtf8TranslationRaisesCouldNotTranslateEveryTime)
     StartEngine("de");
     const std::string expected = "Error: Could not translate Open. Probably because the mo file doesn't "
                                  "contain utf-8 encoded translations.";
-    EXPECT_EQ(ExpectMessage([] { LookupText("Open"); }), expected);
-    EXPECT_EQ(ExpectMessage([] { LookupText("Open"); }), expected);
+    EXPECT_EQ(RaisedMessage([] { LookupText("Open"); }), expected);
+    EXPECT_EQ(RaisedMessage([] { LookupText("Open"); }), expected);
     // The message names the text as given, CR included.
-    EXPECT_THAT(ExpectMessage([] { LookupText("Clo\rse"); }), HasSubstr("translate Clo\rse. Probably"));
+    EXPECT_THAT(RaisedMessage([] { LookupText("Clo\rse"); }), HasSubstr("translate Clo\rse. Probably"));
     // The catalogue stays open and its well-formed entries still serve.
     EXPECT_TRUE(DefaultTranslator()->Domain("default").Opened());
     EXPECT_EQ(LookupText("Stop"), "Halt");
     // A text that is itself not UTF-8 and has no entry cannot come back either.
-    EXPECT_EQ(ExpectMessage([] { LookupText("\xC0\xAF"); }).rfind("Error: Could not translate \xC0\xAF.", 0), 0u);
+    EXPECT_EQ(RaisedMessage([] { LookupText("\xC0\xAF"); }).rfind("Error: Could not translate \xC0\xAF.", 0), 0u);
 }
 
 TEST_F(I18nEngineTest, EmptyTextGivesTheHeaderOnlyWhenACatalogueIsOpen)
@@ -198,7 +189,7 @@ TEST_F(I18nEngineTest, DamagedCataloguesAreRefusedAndNeverRead)
         const std::string domain = "damaged" + std::to_string(i);
         const std::string path = CataloguePath("de", domain);
         WriteBytes(path, bytes);
-        EXPECT_EQ(ExpectMessage([&] { LookupTextInDomain(domain, "Open"); }),
+        EXPECT_EQ(RaisedMessage([&] { LookupTextInDomain(domain, "Open"); }),
                   "This file is not a valid GNU gettext mo file: " + path);
         const TDomain& d = DefaultTranslator()->Domain(domain);
         EXPECT_FALSE(d.Opened());

@@ -5,6 +5,7 @@
 #include "tests/panel/WindowFixture.h"
 #include "tests/serial_ui/DialogDriver.h"
 #include "tests/serial_ui/UiTestHelpers.h"
+#include "tests/support/Capture.h"
 #include "tests/support/Pump.h"
 
 #include "serial/SetupDialogHook.h"
@@ -137,7 +138,7 @@ TEST_F(ConnectionTest, TheStartNameIsComparedWithItsLetterCase)
 {
     // "com1" is not the start name: no dialog, straight to the toggle
     // (which fails or not, depending on the machine's first UART).
-    CapturedErrors errors;
+    ErrorCapture errors;
     DialogWatch watch;
     form->ComPort1->SetPort(QStringLiteral("com1"));
     QTest::mouseClick(form->OPEN_PORT, Qt::LeftButton);
@@ -164,7 +165,7 @@ TEST_F(ConnectionTest, OpenRs232GoesWithoutTheDialog)
 
 TEST_F(ConnectionTest, OpenRs232AtStartTriesTheStartPortWithoutTheDialog)
 {
-    CapturedErrors errors;
+    ErrorCapture errors;
     DialogWatch watch;
     form->OpenRS2321->trigger();
     PumpFor(50ms);
@@ -172,11 +173,11 @@ TEST_F(ConnectionTest, OpenRs232AtStartTriesTheStartPortWithoutTheDialog)
     // COM1 is the machine's first UART: it opens or it fails, and the
     // window says which.
     if (form->ComPort1->Connected()) {
-        EXPECT_TRUE(errors.messages.empty());
+        EXPECT_TRUE(errors.Messages().empty());
         EXPECT_EQ(form->StatusPanels[1]->text(), "PORT = COM1");
         EXPECT_EQ(form->OPEN_PORT->text(), "CLOSE");
     } else {
-        EXPECT_EQ(errors.messages.size(), 1u);
+        EXPECT_EQ(errors.Messages().size(), 1u);
         EXPECT_EQ(form->StatusPanels[1]->text(), "COM1");
         EXPECT_EQ(form->OPEN_PORT->text(), "OPEN PORT");
     }
@@ -184,12 +185,12 @@ TEST_F(ConnectionTest, OpenRs232AtStartTriesTheStartPortWithoutTheDialog)
 
 TEST_F(ConnectionTest, AMissingPortShowsItsErrorAndLeavesTheBareName)
 {
-    CapturedErrors errors;
+    ErrorCapture errors;
     const QString missing = QStringLiteral("/tmp/rvd3318-no-such-port");
     form->ComPort1->SetPort(missing);
     QTest::mouseClick(form->OPEN_PORT, Qt::LeftButton);
-    ASSERT_EQ(errors.messages.size(), 1u);
-    EXPECT_NE(errors.messages[0].find("Unable to open com port"), std::string::npos) << errors.messages[0];
+    ASSERT_EQ(errors.Messages().size(), 1u);
+    EXPECT_NE(errors.Messages()[0].find("Unable to open com port"), std::string::npos) << errors.Messages()[0];
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_EQ(form->OPEN_PORT->text(), "OPEN PORT");
     EXPECT_EQ(form->StatusPanels[0]->text(), "PORT : CLOSE");
@@ -202,7 +203,7 @@ TEST_F(ConnectionTest, AMissingPortShowsItsErrorAndLeavesTheBareName)
     QTest::mouseClick(form->OPEN_PORT, Qt::LeftButton);
     form->ComPort1->SetPort(missing);
     QTest::mouseClick(form->OPEN_PORT, Qt::LeftButton);
-    EXPECT_EQ(errors.messages.size(), 2u);
+    EXPECT_EQ(errors.Messages().size(), 2u);
     EXPECT_EQ(form->OPEN_PORT->text(), "OPEN");
     EXPECT_EQ(form->StatusPanels[0]->text(), "PORT=CLOSE");
 }
@@ -210,15 +211,15 @@ TEST_F(ConnectionTest, AMissingPortShowsItsErrorAndLeavesTheBareName)
 TEST_F(ConnectionTest, ADialogThatCannotBeBuiltStopsTheToggleAndTheFormatText)
 {
     FedPortList unreadable({}, 13);
-    CapturedErrors errors;
+    ErrorCapture errors;
     QTest::mouseClick(form->OPEN_PORT, Qt::LeftButton);
-    ASSERT_EQ(errors.messages.size(), 1u);
-    EXPECT_NE(errors.messages[0].find("Combo1"), std::string::npos) << errors.messages[0];
+    ASSERT_EQ(errors.Messages().size(), 1u);
+    EXPECT_NE(errors.Messages()[0].find("Combo1"), std::string::npos) << errors.Messages()[0];
     EXPECT_FALSE(form->ComPort1->Connected());
     EXPECT_EQ(form->StatusPanels[1]->text(), "PORT : xxxx") << "the toggle did not start";
 
     form->FormatRS2321->trigger();
-    EXPECT_EQ(errors.messages.size(), 2u);
+    EXPECT_EQ(errors.Messages().size(), 2u);
     EXPECT_EQ(form->StatusPanels[1]->text(), "PORT : xxxx");
     EXPECT_EQ(form->StatusPanels[2]->text(), "PORT= None,8,9600,1");
     EXPECT_EQ(SetupDialogsAlive(), 0);
@@ -507,12 +508,7 @@ TEST_F(ConnectionTest, AClickQueuedBeforeAnOpenRunsOnlyAfterTheOpen)
     std::vector<std::string> journal;
     form->ComPort1->OnAfterOpen = [&](QObject*) { journal.push_back("opened"); };
     QObject::connect(form->CLEARW, &QPushButton::pressed, [&] { journal.push_back("clear pressed"); });
-    QCoreApplication::postEvent(form->CLEARW, new QMouseEvent(QEvent::MouseButtonPress, QPointF(5, 5),
-                                                              form->CLEARW->mapToGlobal(QPointF(5, 5)),
-                                                              Qt::LeftButton, Qt::LeftButton, {}));
-    QCoreApplication::postEvent(form->CLEARW, new QMouseEvent(QEvent::MouseButtonRelease, QPointF(5, 5),
-                                                              form->CLEARW->mapToGlobal(QPointF(5, 5)),
-                                                              Qt::LeftButton, Qt::NoButton, {}));
+    QueueClick(form->CLEARW);
     form->TogglePort();
     journal.push_back("toggle returned");
     EXPECT_EQ(form->ComLed1->State(), lsOn);

@@ -7,6 +7,8 @@
 #include "tests/serial_ui/DialogDriver.h"
 #include "tests/serial_ui/UiTestHelpers.h"
 #include "tests/support/Pump.h"
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/tools/BoardState.h"
 #include "tests/tools/ChildProcess.h"
 
 #include "serial/SetupDialogHook.h"
@@ -14,37 +16,10 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <cstdlib>
 
 using namespace std::chrono_literals;
 
 namespace {
-
-// Sets an environment variable while it lives.
-class EnvironmentScope {
-public:
-    EnvironmentScope(const char* name, const std::string& value)
-        : name_(name)
-    {
-        if (const char* saved = std::getenv(name)) {
-            had_ = true;
-            saved_ = saved;
-        }
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~EnvironmentScope()
-    {
-        if (had_)
-            ::setenv(name_, saved_.c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    bool had_ = false;
-    std::string saved_;
-};
 
 // rvd3318-board on a pseudo-terminal with a fixed name in a fresh folder.
 class BoardProgram {
@@ -57,18 +32,8 @@ public:
 
     bool Linked() const { return linked_; }
 
-    // The board's state lines, asked for on its standard input.
-    std::vector<std::string> State()
-    {
-        process_.Write("state\n");
-        std::vector<std::string> lines;
-        while (auto line = process_.WaitForLine("state ")) {
-            lines.push_back(*line);
-            if (line->rfind("state line ", 0) == 0)
-                break;
-        }
-        return lines;
-    }
+    // The board's state lines.
+    std::vector<std::string> State() { return BoardState(process_); }
 
     ChildProcess& Process() { return process_; }
 
@@ -76,11 +41,6 @@ private:
     ChildProcess process_;
     bool linked_ = false;
 };
-
-bool HasLine(const std::vector<std::string>& lines, const std::string& line)
-{
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
 
 std::string Joined(const std::vector<std::string>& lines)
 {
@@ -99,7 +59,7 @@ TEST(PanelAndBoardTest, TheOperatorOpensTheBoardsTerminalAndDrivesIt)
     const std::string link = folder.filePath(QStringLiteral("board.tty")).toStdString();
     BoardProgram board(link);
     ASSERT_TRUE(board.Linked()) << Joined(board.Process().Seen());
-    EnvironmentScope listed("CPORT_EXTRA_PORTS", link);
+    ScopedEnvironment listed("CPORT_EXTRA_PORTS", link);
     const TSetupDialogHook previousHook = SetSetupDialogHook([](TCustomComPort& port) { EditPortSettings(&port); });
 
     {

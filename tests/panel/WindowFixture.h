@@ -3,6 +3,7 @@
 #pragma once
 
 #include "panel/ZARIDO_CNTL.h"
+#include "tests/support/AnswerBoxes.h"
 #include "tests/support/PtyPair.h"
 
 #include <QApplication>
@@ -20,12 +21,6 @@
 #include <string>
 #include <vector>
 
-struct AnsweredBox {
-    QString title;
-    QString text;
-    QMessageBox::Icon icon;
-};
-
 // The default locale for one test.
 class LocaleScope {
 public:
@@ -35,26 +30,6 @@ public:
 private:
     QLocale saved_;
 };
-
-// Runs `action`; every message box that opens meanwhile is read and closed
-// with its OK button, as the operator would.
-inline std::vector<AnsweredBox> AnswerBoxes(const std::function<void()>& action)
-{
-    std::vector<AnsweredBox> boxes;
-    QTimer watcher;
-    watcher.setInterval(5);
-    QObject::connect(&watcher, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box == nullptr || !box->isVisible())
-            return;
-        boxes.push_back({box->windowTitle(), box->text(), box->icon()});
-        box->button(QMessageBox::Ok)->click();
-    });
-    watcher.start();
-    action();
-    watcher.stop();
-    return boxes;
-}
 
 class WindowTest : public ::testing::Test {
 protected:

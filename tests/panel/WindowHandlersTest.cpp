@@ -6,12 +6,38 @@
 #include "tests/support/Pump.h"
 
 #include <QLocale>
+#include <QTimer>
+
+#include <functional>
 
 using namespace std::chrono_literals;
 
 namespace {
 
 const char* const Refusal = "Cannot send command :OPEN THE RS232 PORT FIRST";
+
+// What is left of a timer's wait after an action, beside what is left of a
+// precise yardstick timer of `period` started just before the action. A
+// wait that the action (re)started with that period falls due no earlier
+// than the yardstick, however slow the machine; one that merely went on
+// from before falls due earlier when less than `period` was left of it.
+struct WaitAfter {
+    int remaining;
+    int yardstick;
+};
+
+WaitAfter WaitAfterAction(const QTimer& timer, int period, const std::function<void()>& action)
+{
+    QTimer yardstick;
+    yardstick.setTimerType(Qt::PreciseTimer);
+    yardstick.setSingleShot(true);
+    yardstick.start(period);
+    action();
+    // The timer first: the yardstick is read no earlier, so it cannot
+    // come out ahead merely because time passed between the two readings.
+    const int remaining = timer.remainingTime();
+    return {remaining, yardstick.remainingTime()};
+}
 
 } // namespace
 
@@ -169,45 +195,60 @@ TEST_F(WindowTest, ModeButtonsSendOnlyWhenTheSelectionChanges)
 
 TEST_F(WindowTest, SweepTimerPeriodFollowsTheSpeedSlider)
 {
-    QTest::mouseClick(form->SweepLED, Qt::LeftButton);
+    const QTimer& ticker = form->Timer2->Ticker();
+    // Enabling starts a full period: the wait ends no earlier than that of
+    // a 1000 ms timer started just before the click.
+    const WaitAfter enabled = WaitAfterAction(ticker, 1000, [&] {
+        QTest::mouseClick(form->SweepLED, Qt::LeftButton);
+    });
     ASSERT_TRUE(form->SweepLED->isChecked());
     EXPECT_TRUE(form->SWEEPTrack->isEnabled());
     EXPECT_TRUE(form->Timer2->Enabled());
-    EXPECT_TRUE(form->Timer2->Ticker().isActive());
+    EXPECT_TRUE(ticker.isActive());
     // The slider shows 1, but until it moves the period stays 1000 ms.
     EXPECT_EQ(form->Timer2->Interval(), 1000);
-    EXPECT_GT(form->Timer2->Ticker().remainingTime(), 900);
+    EXPECT_GE(enabled.remaining, enabled.yardstick);
 
+    // A new position restarts the wait with the new period. Waiting first
+    // until clearly less than 600 ms are left makes a wait that merely went
+    // on fall due well before the yardstick.
+    ASSERT_TRUE(PumpUntil([&] { return ticker.remainingTime() < 500; }));
     form->SWEEPTrack->setFocus();
-    QTest::keyPress(form->SWEEPTrack, Qt::Key_Right);
+    const WaitAfter moved = WaitAfterAction(ticker, 600, [&] {
+        QTest::keyPress(form->SWEEPTrack, Qt::Key_Right);
+    });
     EXPECT_EQ(form->Timer2->Interval(), 600);
-    QTest::qWait(150);
-    const int remaining = form->Timer2->Ticker().remainingTime();
-    EXPECT_LT(remaining, 500);
+    EXPECT_GE(moved.remaining, moved.yardstick);
     // The release reports the same position: the wait goes on.
+    ASSERT_TRUE(PumpUntil([&] { return ticker.remainingTime() < 500; }));
+    const int remaining = ticker.remainingTime();
     QTest::keyRelease(form->SWEEPTrack, Qt::Key_Right);
     EXPECT_EQ(form->Timer2->Interval(), 600);
-    EXPECT_LE(form->Timer2->Ticker().remainingTime(), remaining);
+    EXPECT_LE(ticker.remainingTime(), remaining);
     // A new position restarts it with the new period.
-    Key(form->SWEEPTrack, Qt::Key_End);
+    const WaitAfter ended = WaitAfterAction(ticker, 3000, [&] { Key(form->SWEEPTrack, Qt::Key_End); });
     EXPECT_EQ(form->Timer2->Interval(), 3000);
-    EXPECT_GT(form->Timer2->Ticker().remainingTime(), 2900);
+    EXPECT_GE(ended.remaining, ended.yardstick);
 
     // A mode button disables the speed slider; the ticks go on.
     AnswerBoxes([&] { QTest::mouseClick(form->SEL_RGB, Qt::LeftButton); });
     EXPECT_FALSE(form->SWEEPTrack->isEnabled());
     EXPECT_TRUE(form->SweepLED->isChecked());
-    EXPECT_TRUE(form->Timer2->Ticker().isActive());
+    EXPECT_TRUE(ticker.isActive());
 
     // Clearing stops the ticks and disables the slider; ticking again
-    // waits a full period before the first tick.
+    // waits a full period before the first tick, not what was left.
+    ASSERT_TRUE(PumpUntil([&] { return ticker.remainingTime() < 2900; }));
     QTest::mouseClick(form->SweepLED, Qt::LeftButton);
     EXPECT_FALSE(form->Timer2->Enabled());
-    EXPECT_FALSE(form->Timer2->Ticker().isActive());
+    EXPECT_FALSE(ticker.isActive());
     EXPECT_FALSE(form->SWEEPTrack->isEnabled());
-    QTest::mouseClick(form->SweepLED, Qt::LeftButton);
+    const WaitAfter again = WaitAfterAction(ticker, 3000, [&] {
+        QTest::mouseClick(form->SweepLED, Qt::LeftButton);
+    });
     EXPECT_TRUE(form->SWEEPTrack->isEnabled());
-    EXPECT_GT(form->Timer2->Ticker().remainingTime(), 2900);
+    EXPECT_EQ(form->Timer2->Interval(), 3000);
+    EXPECT_GE(again.remaining, again.yardstick);
 }
 
 TEST_F(WindowTest, SweepTicksAlternateTheSelectorOnTheLine)

@@ -3,6 +3,7 @@
 #include "i18n/gnugettext.h"
 #include "serial/CPort.h"
 #include "tests/i18n/CatalogueFiles.h"
+#include "tests/support/ScopedEnvironment.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +14,6 @@ namespace {
 
 using i18ntest::CompileCatalogue;
 using i18ntest::PoSource;
-using i18ntest::ScopedEnvironment;
 using i18ntest::ScratchFolder;
 
 std::string OpenFailure(const char* device)

@@ -2,11 +2,12 @@
 // the error when the list cannot be read, and the system's own source.
 #include "serial/ComError.h"
 #include "serial/ComPortList.h"
+#include "tests/serial/CatchComError.h"
+#include "tests/support/ScopedEnvironment.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -67,30 +68,21 @@ TEST_F(ComPortListTest, UnreadableListRaisesRegistryErrorWithErrnoAndKeepsTheTar
 {
     Feed({"COM1"}, EACCES);
     QStringList list{"kept"};
-    try {
-        ListSerialPorts(list);
-        FAIL() << "no error raised";
-    } catch (const EComPort& error) {
-        EXPECT_EQ(error.Code(), 23);
-        EXPECT_EQ(error.OsCode(), EACCES);
-        EXPECT_EQ(std::string(error.what()),
-                  "Registry error (win error code: " + std::to_string(EACCES) + ")");
-    }
+    const EComPort error = CatchComError([&] { ListSerialPorts(list); });
+    EXPECT_EQ(error.Code(), CError_RegError);
+    EXPECT_EQ(error.OsCode(), EACCES);
+    EXPECT_EQ(std::string(error.what()), "Registry error (win error code: " + std::to_string(EACCES) + ")");
     EXPECT_EQ(list, QStringList{"kept"});
 }
 
 TEST_F(ComPortListTest, SystemSourceListsThePathsOfCportExtraPorts)
 {
     SetPortNameSource({});
-    const char* before = std::getenv("CPORT_EXTRA_PORTS");
-    const std::string saved = before ? before : "";
-    ::setenv("CPORT_EXTRA_PORTS", "/tmp/board-b.tty:/tmp/board-a.tty", 1);
     QStringList list;
-    ListSerialPorts(list);
-    if (before)
-        ::setenv("CPORT_EXTRA_PORTS", saved.c_str(), 1);
-    else
-        ::unsetenv("CPORT_EXTRA_PORTS");
+    {
+        ScopedEnvironment extra("CPORT_EXTRA_PORTS", "/tmp/board-b.tty:/tmp/board-a.tty");
+        ListSerialPorts(list);
+    }
 
     const qsizetype a = list.indexOf("/tmp/board-a.tty");
     const qsizetype b = list.indexOf("/tmp/board-b.tty");

@@ -388,8 +388,7 @@ TEST(ComPortTest, LinksRegisterOnceAndOnlyRegisteredLinksAreCalled)
 
 TEST(ComPortTest, ConnectedWhileLoadingOpensAtTheEndOfLoading)
 {
-    std::vector<std::string> shown;
-    auto previous = SetErrorDisplay([&](const std::string& m) { shown.push_back(m); });
+    ErrorCapture errors;
     PtyPair pty;
     RecordingPort* good;
     RecordingPort* bad;
@@ -404,11 +403,10 @@ TEST(ComPortTest, ConnectedWhileLoadingOpensAtTheEndOfLoading)
         EXPECT_EQ(good->Take(), Journal{});
         loading.Finish();
     }
-    SetErrorDisplay(previous);
     EXPECT_TRUE(good->Connected());
     EXPECT_EQ(good->SyncMethod(), smNone);
     EXPECT_FALSE(bad->Connected());
-    EXPECT_EQ(shown, Journal{"Unable to open com port (win error code: 2)"});
+    EXPECT_EQ(errors.Messages(), Journal{"Unable to open com port (win error code: 2)"});
 }
 
 TEST(ComPortTest, DestroyingAnOpenPortClosesItWithItsNotifications)

@@ -4,6 +4,7 @@
 #include "framework/ErrorDisplay.h"
 #include "serial/CPort.h"
 #include "tests/serial/CatchComError.h"
+#include "tests/serial/PtyPort.h"
 #include "tests/support/Capture.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/Pump.h"
@@ -22,20 +23,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class Port : public TComPort {
-public:
-    explicit Port(const PtyPair& pty, TComEvents events = AllComEvents)
-    {
-        SetPort(QString::fromStdString(pty.SlavePath()));
-        SetEvents(events);
-    }
-    ~Port() override { GuardedCall([this] { ClosePort(); }); }
-};
-
 void ExpectFlagAfterBurst(std::size_t burst)
 {
     PtyPair pty;
-    Port port(pty);
+    PtyPort port(pty);
     port.SetEventChar('\n');
     std::string received;
     std::atomic<int> flags = 0;
@@ -94,8 +85,9 @@ TEST(PortFaultsTest, NoneDeliveryEndsBeforeThePortIsTornDown)
     };
     port->OpenPort();
     pty.Send("x");
-    while (!inHandler)
-        std::this_thread::sleep_for(1ms);
+    // Deleted either way, so that a handler that never ran fails the test
+    // below instead of leaving the port behind.
+    EXPECT_TRUE(PumpUntil([&] { return inHandler.load(); })) << "the handler did not run";
     delete port;
     std::lock_guard lock(mutex);
     ASSERT_EQ(classNames.size(), 1u);
@@ -143,8 +135,7 @@ TEST(PortFaultsTest, NoneDeliveryOfADerivedPortEndsBeforeItsDestructor)
     auto* port = new SlowNotifyingPort(pty, journal, mutex);
     port->OpenPort();
     pty.Send("x");
-    while (!port->notified)
-        std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(PumpUntil([&] { return port->notified.load(); })) << "no notification came";
     delete port;
     EXPECT_EQ(journal, (std::vector<std::string>{"notification done", "destructor"}));
 }
@@ -152,7 +143,7 @@ TEST(PortFaultsTest, NoneDeliveryOfADerivedPortEndsBeforeItsDestructor)
 TEST(PortFaultsTest, ClosingWithoutAnEventThreadDiscardsUnreadInput)
 {
     PtyPair pty;
-    Port port(pty, {});
+    PtyPort port(pty, {});
     port.OpenPort();
     pty.Send("leftover");
     ASSERT_TRUE(PumpUntil([&] { return port.PendingInputCount() == 8; }));
@@ -173,7 +164,7 @@ void CloseFromHandler(TSyncMethod method)
 {
     ErrorCapture errors;
     PtyPair pty;
-    Port port(pty);
+    PtyPort port(pty);
     port.SetSyncMethod(method);
     std::atomic<int> calls = 0;
     std::atomic<bool> closedInside = false;
@@ -243,7 +234,7 @@ termios2 FarEndSettings(const PtyPair& pty)
 TEST(PortFaultsTest, TableRatesUseTheirClassicConstantsAndOthersBother)
 {
     PtyPair pty;
-    Port port(pty, {});
+    PtyPort port(pty, {});
     port.OpenPort();
     termios2 t = FarEndSettings(pty);
     EXPECT_EQ(t.c_cflag & CBAUD, tcflag_t(B9600));
@@ -274,7 +265,7 @@ TEST(PortFaultsTest, TableRatesUseTheirClassicConstantsAndOthersBother)
 TEST(PortFaultsTest, ARateThatIsNotPositiveIsRefused)
 {
     PtyPair pty;
-    Port port(pty, {});
+    PtyPort port(pty, {});
     port.SetBaudRate(brCustom);
     port.SetCustomBaudRate(19200);
     port.OpenPort();

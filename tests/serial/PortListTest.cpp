@@ -1,6 +1,7 @@
 // The Linux port list, read from a made-up /sys/class/tty tree: which
 // entries count, how they are named and ordered, and the extra paths.
 #include "serial/posix/PortList.h"
+#include "tests/support/ScopedEnvironment.h"
 
 #include <gtest/gtest.h>
 
@@ -92,9 +93,10 @@ TEST_F(PortListTest, UnreadableTtyDirectoryStillGivesTheExtraPaths)
 
 TEST(SystemPortListTest, EnvironmentVariableAddsItsPaths)
 {
-    setenv("CPORT_EXTRA_PORTS", "/tmp/a-board:/tmp/b-board", 1);
-    const serialdev::PortListSources sources = serialdev::SystemPortSources();
-    unsetenv("CPORT_EXTRA_PORTS");
+    const serialdev::PortListSources sources = [] {
+        ScopedEnvironment extra("CPORT_EXTRA_PORTS", "/tmp/a-board:/tmp/b-board");
+        return serialdev::SystemPortSources();
+    }();
     EXPECT_EQ(sources.extraPorts, "/tmp/a-board:/tmp/b-board");
     ASSERT_TRUE(static_cast<bool>(sources.isRealUart));
     // A pseudo-terminal is no UART.

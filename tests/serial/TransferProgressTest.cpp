@@ -4,9 +4,12 @@
 // read on a line that hung up fails as a read.
 #include "framework/ErrorDisplay.h"
 #include "serial/CPort.h"
+#include "serial/posix/Transfer.h"
 #include "tests/serial/CatchComError.h"
+#include "tests/serial/PtyPort.h"
 #include "tests/support/Capture.h"
 #include "tests/support/PtyPair.h"
+#include "tests/support/Pump.h"
 
 #include <gtest/gtest.h>
 
@@ -21,17 +24,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-// A port on the slave side of a pty, closed before it goes.
-class Port : public TComPort {
-public:
-    explicit Port(const PtyPair& pty, TComEvents events)
-    {
-        SetPort(QString::fromStdString(pty.SlavePath()));
-        SetEvents(events);
-    }
-    ~Port() override { GuardedCall([this] { ClosePort(); }); }
-};
 
 // Keeps the calling thread (and every thread it starts) on one CPU while
 // it lives: then the event thread and a waiting read take turns, as on a
@@ -61,7 +53,7 @@ private:
 void ReadsWhatArrivesWhileTheEventWaitWatches(int rounds)
 {
     PtyPair pty;
-    Port port(pty, AllComEvents);
+    PtyPort port(pty, AllComEvents);
     port.Timeouts()->SetReadInterval(0);
     port.Timeouts()->SetReadTotalMultiplier(0);
     port.Timeouts()->SetReadTotalConstant(1500);
@@ -93,7 +85,7 @@ TEST(TransferProgressTest, WaitingReadWakesForBytesTheEventWaitTookInOnOneCpu)
 TEST(TransferProgressTest, PendingReadCollectsBytesWhileTheCallerWorks)
 {
     PtyPair pty;
-    Port port(pty, {});
+    PtyPort port(pty, {});
     port.Timeouts()->SetReadInterval(0);
     port.Timeouts()->SetReadTotalConstant(400);
     port.OpenPort();
@@ -123,6 +115,7 @@ public:
     {
     }
     ~FarEndReader() { Stop(); }
+    std::size_t Received() const { return received_; }
     std::size_t Stop()
     {
         stop_ = true;
@@ -140,7 +133,7 @@ private:
 TEST(TransferProgressTest, PendingWriteGoesOnAfterTheCallerStoppedWaiting)
 {
     PtyPair pty;
-    Port port(pty, {});
+    PtyPort port(pty, {});
     port.Timeouts()->SetWriteTotalMultiplier(0);
     port.Timeouts()->SetWriteTotalConstant(500);
     port.OpenPort();
@@ -150,14 +143,14 @@ TEST(TransferProgressTest, PendingWriteGoesOnAfterTheCallerStoppedWaiting)
     port.WriteBufferAsync(data.data(), static_cast<std::int32_t>(data.size()), &async);
     std::this_thread::sleep_for(800ms);
     EXPECT_EQ(port.WaitForCompletion(&async), static_cast<std::int32_t>(data.size()));
-    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(PumpUntil([&] { return reader.Received() >= data.size(); }));
     EXPECT_EQ(reader.Stop(), data.size());
 }
 
 TEST(TransferProgressTest, PendingReadAndWriteMoveTogetherWithNobodyWaiting)
 {
     PtyPair pty;
-    Port port(pty, {});
+    PtyPort port(pty, {});
     port.Timeouts()->SetReadInterval(0);
     port.Timeouts()->SetReadTotalConstant(3000);
     port.Timeouts()->SetWriteTotalMultiplier(0);
@@ -172,7 +165,8 @@ TEST(TransferProgressTest, PendingReadAndWriteMoveTogetherWithNobodyWaiting)
     // The far end takes everything and answers, while nobody waits.
     const std::string arrived = pty.Receive(data.size(), 5000ms);
     pty.Send("answer");
-    std::this_thread::sleep_for(200ms);
+    // Both end before anybody waits for them.
+    EXPECT_TRUE(PumpUntil([&] { return read.DeviceTransfer().Completed() && write.DeviceTransfer().Completed(); }));
     EXPECT_EQ(arrived.size(), data.size());
     EXPECT_EQ(port.WaitForCompletion(&write), static_cast<std::int32_t>(data.size()));
     EXPECT_EQ(port.WaitForCompletion(&read), 6);
@@ -182,7 +176,7 @@ TEST(TransferProgressTest, PendingReadAndWriteMoveTogetherWithNobodyWaiting)
 TEST(TransferProgressTest, AnAbortEndsAPendingReadAndWriteAtOnce)
 {
     PtyPair pty;
-    Port port(pty, {});
+    PtyPort port(pty, {});
     port.Timeouts()->SetReadInterval(0);
     port.Timeouts()->SetReadTotalConstant(0);  // would wait forever
     port.Timeouts()->SetWriteTotalMultiplier(0);
@@ -208,7 +202,7 @@ TEST(TransferProgressTest, AnAbortEndsAPendingReadAndWriteAtOnce)
 TEST(TransferProgressTest, ReadAfterTheFarEndHungUpFailsAsARead)
 {
     PtyPair pty;
-    Port port(pty, {});
+    PtyPort port(pty, {});
     port.OpenPort();
     pty.HangUp();
     std::string text;

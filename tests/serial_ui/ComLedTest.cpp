@@ -1,11 +1,12 @@
 #include "framework/Component.h"
 #include "serial_ui/CPortCtl.h"
+#include "tests/serial/CatchComError.h"
+#include "tests/serial_ui/UiTestHelpers.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/Pump.h"
 
 #include <QApplication>
 #include <QImage>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QTest>
@@ -15,6 +16,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -86,11 +88,26 @@ protected:
         return result;
     }
 
+    // A port on the pty that the LED follows for `signal`, opened, with the
+    // changes so far taken.
+    TestPort& OpenBoundPort(TComLedSignal signal)
+    {
+        boundPort_.emplace(pty);
+        led->SetLedSignal(signal);
+        led->SetComPort(&*boundPort_);
+        boundPort_->OpenPort();
+        TakeChanges();
+        return *boundPort_;
+    }
+
     // The LED tells its handler when it goes, so the record outlives it.
     std::vector<TLedState> changes;
     PtyPair pty;
     QWidget window;
     TComLed* led = nullptr;
+
+private:
+    std::optional<TestPort> boundPort_;
 };
 
 using States = std::vector<TLedState>;
@@ -337,14 +354,10 @@ TEST_F(LedTest, WritingStateWhileBoundRaisesCode19AndChangesNothing)
 {
     TestPort port(pty);
     led->SetComPort(&port);
-    try {
-        led->SetState(lsOn);
-        FAIL() << "no exception";
-    } catch (const EComPort& error) {
-        EXPECT_EQ(error.Code(), 19);
-        EXPECT_EQ(error.OsCode(), -1);
-        EXPECT_STREQ(error.what(), "Cannot change led state if ComPort is selected");
-    }
+    const EComPort error = CatchComError([&] { led->SetState(lsOn); });
+    EXPECT_EQ(error.Code(), CError_LedStateFailed);
+    EXPECT_EQ(error.OsCode(), -1);
+    EXPECT_STREQ(error.what(), "Cannot change led state if ComPort is selected");
     EXPECT_EQ(led->State(), lsOff);
     EXPECT_TRUE(TakeChanges().empty());
     EXPECT_EQ(Centre(), DarkRed);
@@ -424,10 +437,7 @@ TEST_F(LedTest, BindingWhileAFormLoadsLeavesTheStateAlone)
 
 TEST_F(LedTest, ChangingTheSignalWhileOpenKeepsTheLampUntilTheNextReport)
 {
-    TestPort port(pty);
-    led->SetComPort(&port);
-    port.OpenPort();
-    TakeChanges();
+    TestPort& port = OpenBoundPort(lsConn);
 
     led->SetLedSignal(lsCTS);
     EXPECT_EQ(led->State(), lsOn);
@@ -475,12 +485,8 @@ TEST_F(LedTest, BindingToAnOpenPortReadsTheModemLine)
 TEST_F(LedTest, ReceiveActivityLightsTheLampUntilTheBytesAreRead)
 {
     bool reading = false;
-    TestPort port(pty);
-    led->SetLedSignal(lsRx);
-    led->SetComPort(&port);
+    TestPort& port = OpenBoundPort(lsRx);
     port.OnRxChar = [&](QObject*, std::int32_t) { reading = true; };
-    port.OpenPort();
-    TakeChanges();
 
     pty.Send("abc");
     ASSERT_TRUE(PumpUntil([&] { return reading; }));
@@ -498,11 +504,7 @@ TEST_F(LedTest, ReceiveActivityLightsTheLampUntilTheBytesAreRead)
 TEST_F(LedTest, TransmitActivityLightsTheLampUntilTheOutputIsEmpty)
 {
     bool empty = false;
-    TestPort port(pty);
-    led->SetLedSignal(lsTx);
-    led->SetComPort(&port);
-    port.OpenPort();
-    TakeChanges();
+    TestPort& port = OpenBoundPort(lsTx);
 
     port.OnTxEmpty = [&](QObject*) { empty = true; };
     port.WriteText("xy");
@@ -519,11 +521,7 @@ TEST_F(LedTest, TransmitActivityLightsTheLampUntilTheOutputIsEmpty)
 
 TEST_F(LedTest, ARingLightsTheLampForTheRingDurationAndItGoesOutByItself)
 {
-    TestPort port(pty);
-    led->SetLedSignal(lsRing);
-    led->SetComPort(&port);
-    port.OpenPort();
-    TakeChanges();
+    TestPort& port = OpenBoundPort(lsRing);
     led->SetRingDuration(100);
 
     port.Deliver({evRing});
@@ -538,11 +536,7 @@ TEST_F(LedTest, ARingLightsTheLampForTheRingDurationAndItGoesOutByItself)
 
 TEST_F(LedTest, ASecondRingDoesNotLengthenTheTime)
 {
-    TestPort port(pty);
-    led->SetLedSignal(lsRing);
-    led->SetComPort(&port);
-    port.OpenPort();
-    TakeChanges();
+    TestPort& port = OpenBoundPort(lsRing);
     led->SetRingDuration(60000);
 
     port.Deliver({evRing});
@@ -575,16 +569,6 @@ TEST_F(LedTest, WithRingDurationZeroARingKeepsTheLampLit)
 }
 
 // ---- no operator input inside a port operation --------------------------------
-
-void QueueClick(QWidget* target)
-{
-    const QPointF at(target->width() / 2.0, target->height() / 2.0);
-    const QPointF global = target->mapToGlobal(at);
-    QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton,
-                                                        Qt::LeftButton, Qt::NoModifier));
-    QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonRelease, at, global, Qt::LeftButton,
-                                                        Qt::NoButton, Qt::NoModifier));
-}
 
 TEST_F(LedTest, AClickQueuedDuringOpeningRunsOnlyAfterTheOpenReturned)
 {

@@ -4,7 +4,9 @@
 #include "framework/FormReadError.h"
 #include "serial/CPort.h"
 #include "serial_ui/CPortCtl.h"
+#include "tests/serial/CatchComError.h"
 #include "tests/serial_ui/UiTestHelpers.h"
+#include "tests/support/Capture.h"
 #include "tests/support/PtyPair.h"
 
 #include <QVBoxLayout>
@@ -340,13 +342,9 @@ TEST_F(ComSelectTest, AnUnreadablePortListRaisesRegistryErrorAndLeavesTheListEmp
 {
     TComComboBox* box = Add(cpBaudRate);
     FedPortList broken({"COM1"}, EACCES);
-    try {
-        box->setComProperty(cpPort);
-        FAIL() << "no error raised";
-    } catch (const EComPort& error) {
-        EXPECT_EQ(error.Code(), 23);
-        EXPECT_EQ(error.OsCode(), EACCES);
-    }
+    const EComPort error = CatchComError([&] { box->setComProperty(cpPort); });
+    EXPECT_EQ(error.Code(), CError_RegError);
+    EXPECT_EQ(error.OsCode(), EACCES);
     EXPECT_EQ(box->ComProperty(), cpPort);
     EXPECT_EQ(box->count(), 0);
 }
@@ -357,13 +355,9 @@ TEST_F(ComSelectTest, WhileAFormIsBuiltTheErrorNamesComponentAndProperty)
     auto* box = new TComComboBox(&window);
     box->setObjectName("Combo1");
     TFormLoading loading;
-    try {
-        box->setComProperty(cpPort);
-        FAIL() << "no error raised";
-    } catch (const EReadError& error) {
-        EXPECT_EQ(std::string(error.what()), "Error reading Combo1.ComProperty: Registry error (win error code: " +
-                                                 std::to_string(ENOENT) + ")");
-    }
+    const EReadError error = CatchError([&] { box->setComProperty(cpPort); }, EReadError(""));
+    EXPECT_EQ(std::string(error.what()), "Error reading Combo1.ComProperty: Registry error (win error code: " +
+                                             std::to_string(ENOENT) + ")");
 }
 
 // A port on a pty, so that property writes reach a real device.
@@ -389,10 +383,10 @@ TEST_F(OpenPortSelectTest, AutoApplyErrorPassesOutOfTheChoiceBeforeOnChange)
     int changes = 0;
     box->OnChange = [&](QObject*) { ++changes; };
 
-    CapturedErrors errors;
+    ErrorCapture errors;
     ChooseItem(box, "/dev/no-such-port-here");
-    ASSERT_EQ(errors.messages.size(), 1u);
-    EXPECT_EQ(errors.messages[0], "Unable to open com port (win error code: " + std::to_string(ENOENT) + ")");
+    ASSERT_EQ(errors.Messages().size(), 1u);
+    EXPECT_EQ(errors.Messages()[0], "Unable to open com port (win error code: " + std::to_string(ENOENT) + ")");
     EXPECT_EQ(changes, 0) << "OnChange is not raised after a failed write";
     EXPECT_EQ(box->Select().ChosenPort, "/dev/no-such-port-here") << "the choice was stored first";
     EXPECT_FALSE(port.Connected());

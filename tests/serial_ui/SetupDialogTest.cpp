@@ -6,10 +6,12 @@
 #include "serial/SetupDialogHook.h"
 #include "serial_ui/CPortCtl.h"
 #include "serial_ui/CPortSetup.h"
+#include "tests/serial/CatchComError.h"
 #include "tests/serial_ui/DialogDriver.h"
 #include "tests/serial_ui/UiTestHelpers.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/Pump.h"
+#include "tests/support/ScopedEnvironment.h"
 
 #include <QApplication>
 #include <QFontInfo>
@@ -25,7 +27,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -393,13 +394,9 @@ TEST_F(SetupDialogTest, AnUnreadablePortListIsAFormReadingErrorAndNoDialogIsShow
     OpenOnFirst();
     const PortSettings before = SettingsOf(port);
     FedPortList broken({"COM1"}, EACCES);
-    try {
-        EditPortSettings(&port);
-        FAIL() << "no error raised";
-    } catch (const EReadError& error) {
-        EXPECT_EQ(std::string(error.what()), "Error reading Combo1.ComProperty: Registry error (win error code: " +
-                                                 std::to_string(EACCES) + ")");
-    }
+    const EReadError error = CatchError([&] { EditPortSettings(&port); }, EReadError(""));
+    EXPECT_EQ(std::string(error.what()), "Error reading Combo1.ComProperty: Registry error (win error code: " +
+                                             std::to_string(EACCES) + ")");
     EXPECT_EQ(SetupDialogsAlive(), 0) << "the half-built dialog is released";
     EXPECT_EQ(SettingsOf(port), before);
     EXPECT_EQ(port.Take(), Journal{});
@@ -409,23 +406,16 @@ TEST_F(SetupDialogTest, AFailedWriteEndsTheBatchAndLeavesTheLaterSelectorsUnwrit
 {
     FedPortList listed({pty.SlavePath(), "/dev/no-such-port-here"});
     OpenOnFirst();
-    bool raised = false;
+    EComPort raised(0);
     WithDialog(
         [&](TComSetupFrm* dialog) {
             ChooseItem(Part(dialog, "Combo1"), "/dev/no-such-port-here");
             ChooseItem(Part(dialog, "Combo2"), "300");
             ClickOk(dialog);
         },
-        [&] {
-            try {
-                EditPortSettings(&port);
-            } catch (const EComPort& error) {
-                raised = true;
-                EXPECT_EQ(error.Code(), 1);
-                EXPECT_EQ(error.OsCode(), ENOENT);
-            }
-        });
-    EXPECT_TRUE(raised);
+        [&] { raised = CatchComError([&] { EditPortSettings(&port); }); });
+    EXPECT_EQ(raised.Code(), CError_OpenFailed);
+    EXPECT_EQ(raised.OsCode(), ENOENT);
     EXPECT_FALSE(port.Connected()) << "a port that failed to reopen stays closed";
     EXPECT_EQ(port.Port(), "/dev/no-such-port-here");
     EXPECT_EQ(port.BaudRate(), br9600) << "selectors after the failing one are not written";
@@ -472,9 +462,7 @@ TEST_F(SetupDialogTest, APortDestroyedWhileTheDialogIsShownIsNotWritten)
 TEST(SetupDialogSystemListTest, ListsThePathsOfCportExtraPortsForTheOperatorToPick)
 {
     PtyPair board;
-    const char* saved = std::getenv("CPORT_EXTRA_PORTS");
-    const std::string previous = saved ? saved : "";
-    ::setenv("CPORT_EXTRA_PORTS", board.SlavePath().c_str(), 1);
+    ScopedEnvironment extra("CPORT_EXTRA_PORTS", board.SlavePath());
     const TPortNameSource source = SetPortNameSource({});
 
     CountingPort port;
@@ -487,10 +475,6 @@ TEST(SetupDialogSystemListTest, ListsThePathsOfCportExtraPortsForTheOperatorToPi
         },
         [&] { EditPortSettings(&port); });
     SetPortNameSource(source);
-    if (saved)
-        ::setenv("CPORT_EXTRA_PORTS", previous.c_str(), 1);
-    else
-        ::unsetenv("CPORT_EXTRA_PORTS");
 
     EXPECT_EQ(port.Port(), Path(board));
     port.OpenPort();

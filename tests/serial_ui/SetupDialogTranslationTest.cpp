@@ -7,6 +7,7 @@
 #include "tests/i18n/CatalogueFiles.h"
 #include "tests/serial_ui/DialogDriver.h"
 #include "tests/serial_ui/UiTestHelpers.h"
+#include "tests/support/ScopedEnvironment.h"
 
 #include <QLabel>
 
@@ -16,7 +17,6 @@ namespace {
 
 using i18ntest::CompileCatalogue;
 using i18ntest::PoSource;
-using i18ntest::ScopedEnvironment;
 using i18ntest::ScratchFolder;
 
 TEST(SetupDialogTranslationTest, CaptionsComeFromTheCportCatalogueAndSelectorsStayAsTheyAre)

@@ -1,12 +1,15 @@
 // What the selector and dialog tests share: a port list the test feeds,
-// captured error displays, and choosing an item as an operator does.
+// captured error displays (ErrorCapture), choosing an item as an operator
+// does, and a click that waits in the event queue.
 #pragma once
 
-#include "framework/ErrorDisplay.h"
 #include "serial/ComPortList.h"
 #include "serial_ui/ComSelect.h"
+#include "tests/support/Capture.h"
 
 #include <QAbstractItemView>
+#include <QCoreApplication>
+#include <QMouseEvent>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -33,23 +36,6 @@ private:
     TPortNameSource previous_;
 };
 
-// Collects what the standard error display would show while it lives.
-class CapturedErrors {
-public:
-    CapturedErrors()
-    {
-        previous_ = SetErrorDisplay([this](const std::string& message) { messages.push_back(message); });
-    }
-    ~CapturedErrors() { SetErrorDisplay(std::move(previous_)); }
-    CapturedErrors(const CapturedErrors&) = delete;
-    CapturedErrors& operator=(const CapturedErrors&) = delete;
-
-    std::vector<std::string> messages;
-
-private:
-    ErrorDisplayFunction previous_;
-};
-
 // Opens the drop-down of a shown selector with F4, walks to the item with
 // the arrow keys and takes it with Return, as an operator at the keyboard.
 inline void ChooseItem(QComboBox* combo, const QString& text)
@@ -67,4 +53,17 @@ inline void ChooseItem(QComboBox* combo, const QString& text)
     ASSERT_EQ(view->currentIndex().row(), target);
     QTest::keyClick(view, Qt::Key_Return);
     ASSERT_FALSE(view->isVisible()) << "the drop-down stayed open";
+}
+
+// Queues a left click in the middle of `target`, to be delivered when the
+// event loop next runs, as a click the operator made while the program was
+// busy.
+inline void QueueClick(QWidget* target)
+{
+    const QPointF at(target->width() / 2.0, target->height() / 2.0);
+    const QPointF global = target->mapToGlobal(at);
+    QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton,
+                                                        Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::postEvent(target, new QMouseEvent(QEvent::MouseButtonRelease, at, global, Qt::LeftButton,
+                                                        Qt::NoButton, Qt::NoModifier));
 }

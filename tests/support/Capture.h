@@ -1,8 +1,9 @@
 // Small helpers the room tests share: the error display's messages, and the
-// serial error a call raises.
+// error a call raises.
 #pragma once
 
 #include "framework/ErrorDisplay.h"
+#include "framework/Exception.h"
 
 #include <gtest/gtest.h>
 
@@ -50,4 +51,12 @@ E CatchError(Body body, E none)
     }
     ADD_FAILURE() << "no exception of the expected kind was raised";
     return none;
+}
+
+// The message of the Exception (of any kind) that `body` raises; a failure
+// of the test, and "(nothing raised)", when it raises none.
+template <class Body>
+std::string RaisedMessage(Body body)
+{
+    return CatchError(body, Exception("(nothing raised)")).Message();
 }

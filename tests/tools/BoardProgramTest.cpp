@@ -2,6 +2,7 @@
 // over a pseudo-terminal, the board decodes and reports, and both deal with
 // bad input and a line that goes away.
 #include "tests/support/PtyPair.h"
+#include "tests/tools/BoardState.h"
 #include "tests/tools/ChildProcess.h"
 
 #include <gtest/gtest.h>
@@ -34,18 +35,8 @@ public:
     ChildProcess& Process() { return process_; }
     const std::string& Path() const { return path_; }
 
-    // The board's state lines, asked for on its standard input.
-    std::vector<std::string> State()
-    {
-        process_.Write("state\n");
-        std::vector<std::string> lines;
-        while (auto line = process_.WaitForLine("state ")) {
-            lines.push_back(*line);
-            if (line->rfind("state line ", 0) == 0)
-                break;
-        }
-        return lines;
-    }
+    // The board's state lines.
+    std::vector<std::string> State() { return BoardState(process_); }
 
 private:
     static std::vector<std::string> WithIdle(std::vector<std::string> args)
@@ -57,11 +48,6 @@ private:
     ChildProcess process_;
     std::string path_;
 };
-
-bool Contains(const std::vector<std::string>& lines, const std::string& line)
-{
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
 
 // The other end of the board's terminal, opened the way a port would.
 int OpenRaw(const std::string& path)
@@ -108,16 +94,16 @@ TEST(BoardProgramTest, CommandLineToolSetsTheBoardsState)
     EXPECT_EQ(second.status, 0) << second.output;
 
     const auto state = board.State();
-    EXPECT_TRUE(Contains(state, "state mode RGB"));
-    EXPECT_TRUE(Contains(state, "state I-PEAK 30 32.69mA"));
-    EXPECT_TRUE(Contains(state, "state LED-1 31 99.99%"));
-    EXPECT_TRUE(Contains(state, "state LED-2 10 32.25%"));
-    EXPECT_TRUE(Contains(state, "state LED-3 0 0%"));
-    EXPECT_TRUE(Contains(state, "state TGT-UP 12 1.65mA"));
-    EXPECT_TRUE(Contains(state, "state TGT-DWN 0 0.00mA"));
-    EXPECT_TRUE(Contains(state, "state STR DIM 30 240ms"));
-    EXPECT_TRUE(Contains(state, "state sweep 3 commands, last 90 80"));
-    EXPECT_TRUE(Contains(state, "state line 11 commands, 0 half commands, 0 stray bytes"));
+    EXPECT_TRUE(HasLine(state, "state mode RGB"));
+    EXPECT_TRUE(HasLine(state, "state I-PEAK 30 32.69mA"));
+    EXPECT_TRUE(HasLine(state, "state LED-1 31 99.99%"));
+    EXPECT_TRUE(HasLine(state, "state LED-2 10 32.25%"));
+    EXPECT_TRUE(HasLine(state, "state LED-3 0 0%"));
+    EXPECT_TRUE(HasLine(state, "state TGT-UP 12 1.65mA"));
+    EXPECT_TRUE(HasLine(state, "state TGT-DWN 0 0.00mA"));
+    EXPECT_TRUE(HasLine(state, "state STR DIM 30 240ms"));
+    EXPECT_TRUE(HasLine(state, "state sweep 3 commands, last 90 80"));
+    EXPECT_TRUE(HasLine(state, "state line 11 commands, 0 half commands, 0 stray bytes"));
 
     // Each command was logged on its own line, in the order sent.
     const auto& seen = board.Process().Seen();
@@ -126,7 +112,7 @@ TEST(BoardProgramTest, CommandLineToolSetsTheBoardsState)
         if (line.find("sweep") != std::string::npos && line.rfind("state", 0) != 0)
             sweeps.push_back(line);
     EXPECT_EQ(sweeps, (std::vector<std::string>{"90 80  sweep 90", "80 80  sweep 80", "90 80  sweep 90"}));
-    EXPECT_TRUE(Contains(seen, "02 6A  LED-2 10 (32.25%)"));
+    EXPECT_TRUE(HasLine(seen, "02 6A  LED-2 10 (32.25%)"));
 
     board.Process().Write("quit\n");
     EXPECT_EQ(board.Process().Wait(), 0);
@@ -162,8 +148,8 @@ TEST(BoardProgramTest, BoardReportsMalformedBytesAndGoesOn)
     ASSERT_EQ(::write(line, "0380", 4), 4);
     EXPECT_EQ(log.WaitForLine("03 80"), "03 80  LED-3 0 (0%)");
     const auto state = board.State();
-    EXPECT_TRUE(Contains(state, "state LED-3 0 0%"));
-    EXPECT_TRUE(Contains(state, "state line 3 commands, 2 half commands, 4 stray bytes"));
+    EXPECT_TRUE(HasLine(state, "state LED-3 0 0%"));
+    EXPECT_TRUE(HasLine(state, "state line 3 commands, 2 half commands, 4 stray bytes"));
     ::close(line);
 
     board.Process().Signal(SIGINT);
@@ -241,7 +227,7 @@ TEST(BoardProgramTest, BadArgumentsSendNothing)
         EXPECT_EQ(result.status, c.status);
         EXPECT_NE(result.output.find(c.message), std::string::npos);
     }
-    EXPECT_TRUE(Contains(board.State(), "state line 0 commands, 0 half commands, 0 stray bytes"));
+    EXPECT_TRUE(HasLine(board.State(), "state line 0 commands, 0 half commands, 0 stray bytes"));
 }
 
 TEST(BoardProgramTest, PortsListsTheExtraPaths)

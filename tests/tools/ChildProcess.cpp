@@ -6,9 +6,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
+#include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -22,6 +24,26 @@ int MillisecondsLeft(Clock::time_point deadline)
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
+std::string NameOf(const std::string& entry)
+{
+    return entry.substr(0, entry.find('='));
+}
+
+// This process's environment with each of `entries` in place of an
+// inherited entry of the same name (a later entry replaces an earlier one).
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& entries)
+{
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        env.emplace_back(*e);
+    for (const std::string& entry : entries) {
+        const std::string name = NameOf(entry);
+        std::erase_if(env, [&](const std::string& e) { return NameOf(e) == name; });
+        env.push_back(entry);
+    }
+    return env;
+}
+
 } // namespace
 
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
@@ -32,10 +54,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0)
         throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
 
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e)
-        env.emplace_back(*e);
-    env.insert(env.end(), environment.begin(), environment.end());
+    std::vector<std::string> env = ChildEnvironment(environment);
     std::vector<char*> envp;
     for (std::string& e : env)
         envp.push_back(e.data());

@@ -10,8 +10,9 @@
 
 class ChildProcess {
 public:
-    // Starts `program` with `args`; `environment` entries ("NAME=value") are
-    // added to this process's environment. Throws std::runtime_error.
+    // Starts `program` with `args` and this process's environment, where
+    // each of the `environment` entries ("NAME=value") replaces an inherited
+    // entry of the same name. Throws std::runtime_error.
     ChildProcess(const std::string& program, const std::vector<std::string>& args,
                  const std::vector<std::string>& environment = {});
     ~ChildProcess();
@@ -49,6 +50,7 @@ private:
 };
 
 // Runs a program to its end; returns its exit status and its output.
+// `environment` as for ChildProcess.
 struct ProgramResult {
     int status = -1;
     std::string output;

@@ -8,6 +8,7 @@
 
 #include "i18n/GnuGettextQt.h"
 #include "serial/ComError.h"
+#include "tests/support/ScopedEnvironment.h"
 
 #include <QAbstractButton>
 #include <QDialog>

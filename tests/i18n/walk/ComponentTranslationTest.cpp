@@ -9,6 +9,7 @@
 #include "i18n/GnuGettextQt.h"
 
 #include "framework/Exception.h"
+#include "tests/support/Capture.h"
 
 #include <QComboBox>
 #include <QDialog>
@@ -22,23 +23,11 @@
 
 #include <gmock/gmock.h>
 
-#include <functional>
 
 namespace i18ntest {
 namespace {
 
 using ::testing::ElementsAre;
-
-std::string RaiseMessage(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const Exception& error) {
-        return error.Message();
-    }
-    ADD_FAILURE() << "nothing was raised";
-    return {};
-}
 
 QStringList ComboItems(const QComboBox& combo)
 {
@@ -304,7 +293,7 @@ TEST_F(I18nWalkTest, AWriteThatFailsStopsTheWalkWithTheFullMessage)
     after->SetCaption("Last");
     TP_Ignore(&root, "Unrelated");
 
-    const std::string message = RaiseMessage([&] { TranslateObjectTree(&root, "cport"); });
+    const std::string message = RaisedMessage([&] { TranslateObjectTree(&root, "cport"); });
     EXPECT_EQ(message,
               "Property cannot be translated.\r\n"
               "Use TP_GlobalIgnoreClassProperty(TRefusingPart,Caption) or\r\n"
@@ -327,7 +316,7 @@ TEST_F(I18nWalkTest, ALookupErrorIsWrappedAlike)
     CompileCatalogue(PoSource({{"Broken", "kaputt \xA1"}}, "ISO-8859-1"), CataloguePath("de", "cport"));
     StartEngine("de_DE.UTF-8");
     QLabel label("Broken");
-    const std::string message = RaiseMessage([&] { TranslateObjectTree(&label, "cport"); });
+    const std::string message = RaisedMessage([&] { TranslateObjectTree(&label, "cport"); });
     EXPECT_EQ(message,
               "Property cannot be translated.\r\n"
               "Use TP_GlobalIgnoreClassProperty(QLabel,text) or\r\n"
