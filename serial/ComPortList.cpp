@@ -14,10 +14,28 @@
 namespace {
 
 TPortNameSource installedSource;
+TPortInfoSource installedInfoSource;
 
-int SystemPortNames(std::vector<std::string>& names)
+int SystemPortInfos(QList<TSerialPortInfo>& list)
 {
-    return serialdev::ListPorts(serialdev::SystemPortSources(), names);
+    std::vector<serialdev::PortInfo> ports;
+    const int error = serialdev::ListPorts(serialdev::SystemPortSources(), ports);
+    list.clear();
+    list.reserve(static_cast<qsizetype>(ports.size()));
+    for (const serialdev::PortInfo& port : ports)
+        list.append({QString::fromLocal8Bit(port.name.c_str()), QString::fromUtf8(port.description.c_str()),
+                     QString::fromLocal8Bit(port.stableName.c_str())});
+    return error;
+}
+
+void SortByName(QList<TSerialPortInfo>& list)
+{
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(false);
+    std::stable_sort(list.begin(), list.end(), [&](const TSerialPortInfo& a, const TSerialPortInfo& b) {
+        return collator.compare(a.Name, b.Name) < 0;
+    });
 }
 
 } // namespace
@@ -29,26 +47,55 @@ TPortNameSource SetPortNameSource(TPortNameSource source)
     return previous;
 }
 
-int ListPortNames(QStringList& list)
+TPortInfoSource SetPortInfoSource(TPortInfoSource source)
 {
+    TPortInfoSource previous = std::move(installedInfoSource);
+    installedInfoSource = std::move(source);
+    return previous;
+}
+
+int ListPortInfos(QList<TSerialPortInfo>& list)
+{
+    if (installedInfoSource)
+        return installedInfoSource(list);
+    if (!installedSource)
+        return SystemPortInfos(list);
     std::vector<std::string> names;
-    const int error = installedSource ? installedSource(names) : SystemPortNames(names);
+    const int error = installedSource(names);
     list.clear();
     list.reserve(static_cast<qsizetype>(names.size()));
     for (const std::string& name : names)
-        list.append(QString::fromLocal8Bit(name.c_str()));
+        list.append({QString::fromLocal8Bit(name.c_str()), QString(), QString()});
     return error;
+}
+
+int ListPortNames(QStringList& names)
+{
+    QList<TSerialPortInfo> ports;
+    const int error = ListPortInfos(ports);
+    names.clear();
+    names.reserve(ports.size());
+    for (const TSerialPortInfo& port : ports)
+        names.append(port.Name);
+    return error;
+}
+
+void ListSerialPorts(QList<TSerialPortInfo>& target)
+{
+    QList<TSerialPortInfo> list;
+    if (const int error = ListPortInfos(list))
+        throw EComPort(CError_RegError, error);
+    SortByName(list);
+    target = std::move(list);
 }
 
 void ListSerialPorts(QStringList& target)
 {
-    QStringList list;
-    if (const int error = ListPortNames(list))
-        throw EComPort(CError_RegError, error);
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    collator.setNumericMode(false);
-    std::stable_sort(list.begin(), list.end(),
-                     [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
-    target = std::move(list);
+    QList<TSerialPortInfo> ports;
+    ListSerialPorts(ports);
+    QStringList names;
+    names.reserve(ports.size());
+    for (const TSerialPortInfo& port : ports)
+        names.append(port.Name);
+    target = std::move(names);
 }

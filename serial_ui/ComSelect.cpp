@@ -3,6 +3,14 @@
 #include "framework/ErrorDisplay.h"
 #include "framework/FormReadError.h"
 #include "serial/ComPortList.h"
+#include "serial/ComPortWatch.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QPainter>
+#include <QScopedValueRollback>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
 
 // ---- TComSelect -------------------------------------------------------------
 
@@ -19,6 +27,14 @@ QStringList EnumTexts(E first, E last, QString (*text)(E))
 
 } // namespace
 
+void TComItemList::AssignPorts(const QList<TSerialPortInfo>& ports)
+{
+    QStringList names;
+    for (const TSerialPortInfo& port : ports)
+        names.append(port.Name);
+    Assign(names);
+}
+
 void TComSelect::FillItems(TComProperty property)
 {
     comProperty_ = property;
@@ -27,9 +43,9 @@ void TComSelect::FillItems(TComProperty property)
     case cpNone:
         break;
     case cpPort: {
-        QStringList names;
-        ListSerialPorts(names);
-        ItemList->Assign(names);
+        QList<TSerialPortInfo> ports;
+        ListSerialPorts(ports);
+        ItemList->AssignPorts(ports);
         break;
     }
     case cpBaudRate:
@@ -160,11 +176,88 @@ public:
         box_.clear();
         box_.addItems(items);
     }
+    void AssignPorts(const QList<TSerialPortInfo>& ports) override
+    {
+        box_.clear();
+        for (const TSerialPortInfo& port : ports) {
+            box_.addItem(port.Name);
+            const int row = box_.count() - 1;
+            box_.setItemData(row, port.Description, DescriptionRole);
+            box_.setItemData(row, port.StableName, StableNameRole);
+            QStringList tip;
+            if (!port.Description.isEmpty())
+                tip.append(port.Description);
+            if (!port.StableName.isEmpty())
+                tip.append(port.StableName);
+            box_.setItemData(row, tip.join('\n'), Qt::ToolTipRole);
+        }
+        // The drop-down opens as wide as its names and descriptions need,
+        // which is wider than the selector in its dialog.
+        QAbstractItemView* view = box_.view();
+        view->setMinimumWidth(view->sizeHintForColumn(0) + view->verticalScrollBar()->sizeHint().width() +
+                              2 * view->frameWidth());
+    }
     int Count() const override { return box_.count(); }
     QString Item(int index) const override { return box_.itemText(index); }
 
 private:
     QComboBox& box_;
+};
+
+// Draws a port's description after its name, the names in one column so
+// that the descriptions line up, in the muted colour of secondary text.
+class TComComboBox::PortItemDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        const QString description = index.data(DescriptionRole).toString();
+        if (description.isEmpty()) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionViewItem item(option);
+        initStyleOption(&item, index);
+        QStyle* style = item.widget ? item.widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &item, painter, item.widget);
+        QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &item, item.widget);
+        text.setLeft(text.left() + NameColumn(item, index));
+        painter->save();
+        painter->setFont(item.font);
+        painter->setPen(item.palette.color(QPalette::Active, (item.state & QStyle::State_Selected)
+                                                                 ? QPalette::HighlightedText
+                                                                 : QPalette::PlaceholderText));
+        painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter,
+                          item.fontMetrics.elidedText(description, Qt::ElideRight, text.width()));
+        painter->restore();
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        const QString description = index.data(DescriptionRole).toString();
+        if (description.isEmpty())
+            return size;
+        QStyleOptionViewItem item(option);
+        initStyleOption(&item, index);
+        const int name = item.fontMetrics.horizontalAdvance(item.text);
+        size.setWidth(size.width() - name + NameColumn(item, index) +
+                      item.fontMetrics.horizontalAdvance(description));
+        return size;
+    }
+
+private:
+    // The widest name in the list and a gap of two letters.
+    static int NameColumn(const QStyleOptionViewItem& item, const QModelIndex& index)
+    {
+        int widest = 0;
+        const QAbstractItemModel* model = index.model();
+        for (int row = 0; row < model->rowCount(index.parent()); ++row)
+            widest = std::max(widest, item.fontMetrics.horizontalAdvance(
+                                          model->index(row, index.column(), index.parent()).data().toString()));
+        return widest + 2 * item.fontMetrics.horizontalAdvance(QLatin1Char('M'));
+    }
 };
 
 TComComboBox::TComComboBox(QWidget* parent)
@@ -176,9 +269,50 @@ TComComboBox::TComComboBox(QWidget* parent)
     // activated is raised only by the operator's choice (mouse or keys),
     // never by a selection the program makes.
     connect(this, &QComboBox::activated, this, [this](int) { GuardedCall([this] { Change(); }); });
+    setItemDelegate(new PortItemDelegate(this));
+    connect(this, &QComboBox::currentIndexChanged, this, [this](int) { GuardedCall([this] { ShowChosenPort(); }); });
 }
 
 TComComboBox::~TComComboBox() = default;
+
+void TComComboBox::ShowChosenPort()
+{
+    if (ComProperty() != cpPort)
+        return;
+    const int index = currentIndex();
+    setToolTip(index >= 0 ? itemData(index, Qt::ToolTipRole).toString() : QString());
+    if (!refreshing_)
+        keptPort_ = index >= 0 ? itemText(index) : QString();
+}
+
+void TComComboBox::RefreshPorts()
+{
+    if (ComProperty() != cpPort)
+        return;
+    QList<TSerialPortInfo> ports;
+    try {
+        ListSerialPorts(ports);
+    } catch (const EComPort&) {
+        // Nobody asked for this reading: a list that cannot be read now
+        // leaves the one on screen as it is, without a message box.
+        return;
+    }
+    bool same = ports.size() == count();
+    for (int row = 0; same && row < count(); ++row)
+        same = ports[row].Name == itemText(row) &&
+               ports[row].Description == itemData(row, DescriptionRole).toString() &&
+               ports[row].StableName == itemData(row, StableNameRole).toString();
+    if (same)
+        return;
+    const QScopedValueRollback<bool> refreshing(refreshing_, true);
+    items_->AssignPorts(ports);
+    setCurrentIndex(-1);
+    for (int row = 0; row < count(); ++row)
+        if (itemText(row).compare(keptPort_, Qt::CaseInsensitive) == 0) {
+            setCurrentIndex(row);
+            break;
+        }
+}
 
 void TComComboBox::setComPort(TCustomComPort* port)
 {
@@ -197,7 +331,16 @@ void TComComboBox::setComPort(TCustomComPort* port)
 void TComComboBox::setComProperty(TComProperty property)
 {
     ReadingProperty(this, "ComProperty", [&] {
+        if (property != cpPort && watch_) {
+            watch_.reset();
+            setToolTip(QString());
+        }
         select_->FillItems(property);
+        ShowChosenPort();
+        if (property == cpPort && !watch_) {
+            watch_ = std::make_unique<TPortListWatch>();
+            watch_->OnChange = [this] { RefreshPorts(); };
+        }
         if (count() == 0)
             return;
         if (select_->ComPort())

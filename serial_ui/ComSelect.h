@@ -5,6 +5,7 @@
 
 #include "framework/Component.h"
 #include "serial/ComPort.h"
+#include "serial/ComPortList.h"
 
 #include <QComboBox>
 #include <QString>
@@ -26,6 +27,9 @@ public:
     virtual ~TComItemList() = default;
     virtual void Clear() = 0;
     virtual void Assign(const QStringList& items) = 0;
+    // The port list: each item is the port's name, shown with what the
+    // port is where the list can show it.
+    virtual void AssignPorts(const QList<TSerialPortInfo>& ports);
     virtual int Count() const = 0;
     virtual QString Item(int index) const = 0;
 };
@@ -82,6 +86,8 @@ private:
 //
 // The property setters carry the names a form compiled from a .ui file
 // calls (setComProperty for ComProperty, and so on).
+class TPortListWatch;
+
 class TComComboBox : public QComboBox, public TFreeNotifyTarget {
     Q_OBJECT
     Q_PROPERTY(TCustomComPort* ComPort READ ComPort WRITE setComPort STORED false)
@@ -120,6 +126,19 @@ public:
     // (and, with AutoApply, written without error).
     TNotifyEvent OnChange;
 
+    // The port list's items carry what each port is: the description (this
+    // role) beside the name in the drop-down, and description and stable
+    // name as the item's tool tip, which the selector shows for the chosen
+    // one.
+    static constexpr int DescriptionRole = Qt::UserRole + 1;
+    static constexpr int StableNameRole = Qt::UserRole + 2;
+
+    // Reads the port list again, keeping the selected port selected (and a
+    // selected port that went away selected again when it comes back); the
+    // stored choice stays. A device monitor runs this by itself while the
+    // selector lists ports. The list stays as it is when it cannot be read.
+    void RefreshPorts();
+
     TComSelect& Select() { return *select_; }
     const TComSelect& Select() const { return *select_; }
 
@@ -130,7 +149,14 @@ protected:
 
 private:
     class ItemListAdapter;
+    class PortItemDelegate;
+
+    void ShowChosenPort();
 
     std::unique_ptr<ItemListAdapter> items_;
     std::unique_ptr<TComSelect> select_;
+    std::unique_ptr<TPortListWatch> watch_;
+    // The port to select again once it is back in the list.
+    QString keptPort_;
+    bool refreshing_ = false;
 };

@@ -2,16 +2,21 @@
 // paths.
 #include "serial/posix/PortList.h"
 
+#include "serial/posix/PortDescription.h"
+
 #include <algorithm>
+#include <climits>
+#include <map>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
+#include <sstream>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace serialdev {
@@ -42,17 +47,76 @@ bool Exists(const std::string& path)
     return ::stat(path.c_str(), &st) == 0;
 }
 
+bool LinkOrEntryExists(const std::string& path)
+{
+    struct stat st{};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::string RealPath(const std::string& path)
+{
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+}
+
 // The /dev node of a tty entry: DEVNAME from its uevent; otherwise the
 // entry's name, in which sysfs writes '!' for a '/'.
 std::string DeviceName(const std::string& entryPath, std::string entry)
 {
-    std::ifstream uevent(entryPath + "/uevent");
-    std::string line;
-    while (std::getline(uevent, line))
-        if (line.rfind("DEVNAME=", 0) == 0 && line.size() > 8)
-            return line.substr(8);
+    if (const std::optional<std::string> uevent = ReadSmallFile(entryPath + "/uevent")) {
+        std::size_t start = 0;
+        while (start < uevent->size()) {
+            std::size_t end = uevent->find('\n', start);
+            if (end == std::string::npos)
+                end = uevent->size();
+            const std::string_view line(uevent->data() + start, end - start);
+            if (line.size() > 8 && line.substr(0, 8) == "DEVNAME=" &&
+                std::all_of(line.begin() + 8, line.end(),
+                            [](char c) { return static_cast<unsigned char>(c) > 0x20 && c != 0x7f; }) &&
+                line.find("..") == std::string_view::npos)
+                return std::string(line.substr(8));
+            start = end + 1;
+        }
+    }
     std::replace(entry.begin(), entry.end(), '!', '/');
     return entry;
+}
+
+// A tty with a device behind it: virtual terminals and the like have none,
+// and an entry whose device has no driver (yet) cannot be used. A device
+// link that leads nowhere is still a port, if one the system cannot
+// describe.
+bool IsPortEntry(const std::string& entryPath)
+{
+    const std::string device = entryPath + "/device";
+    if (!LinkOrEntryExists(device))
+        return false;
+    return !Exists(device) || LinkOrEntryExists(device + "/driver");
+}
+
+// Stable name by node: each link in the by-id folder, keyed by the node it
+// leads to. A node with several takes the first by name, so the choice
+// does not change between listings.
+std::map<std::string, std::string> StableNames(const std::string& byIdDir)
+{
+    std::map<std::string, std::string> byNode;
+    DIR* dir = ::opendir(byIdDir.c_str());
+    if (!dir)
+        return byNode;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        const std::string link = byIdDir + "/" + name;
+        const std::string node = RealPath(link);
+        if (node.empty())
+            continue;
+        auto [at, added] = byNode.emplace(node, link);
+        if (!added && link < at->second)
+            at->second = link;
+    }
+    ::closedir(dir);
+    return byNode;
 }
 
 // "ttyS10" after "ttyS2": compare the text before the trailing number,
@@ -74,6 +138,38 @@ bool IsLegacyName(const std::string& name)
 {
     return name.size() > 4 && name.compare(0, 4, "ttyS") == 0 &&
            std::all_of(name.begin() + 4, name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The driver of the character device at `path` by its device number, from
+// the kernel's table: "name /dev/path major minors type" a line, the minors
+// one number or a range.
+std::string DriverByNumber(const std::string& table, const std::string& path)
+{
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
+        return std::string();
+    const std::optional<std::string> text = ReadSmallFile(table);
+    if (!text)
+        return std::string();
+    std::istringstream lines(*text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string name, node, minors;
+        unsigned long major = 0;
+        if (!(fields >> name >> node >> major >> minors))
+            continue;
+        unsigned long low = 0, high = 0;
+        char dash = 0;
+        std::istringstream range(minors);
+        if (!(range >> low))
+            continue;
+        high = (range >> dash >> high && dash == '-') ? high : low;
+        if (major == ::major(st.st_rdev) && ::minor(st.st_rdev) >= low && ::minor(st.st_rdev) <= high &&
+            std::all_of(name.begin(), name.end(), [](char c) { return c > 0x20 && c < 0x7f; }))
+            return name;
+    }
+    return std::string();
 }
 
 } // namespace
@@ -98,42 +194,84 @@ bool LegacyPortIsRealUart(const std::string& devicePath)
     return real;
 }
 
-int ListPorts(const PortListSources& sources, std::vector<std::string>& names)
+std::vector<std::string> SplitPathList(const std::string& list)
 {
-    names.clear();
+    std::vector<std::string> paths;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        std::size_t end = list.find(':', start);
+        if (end == std::string::npos)
+            end = list.size();
+        std::string path = list.substr(start, end - start);
+        if (!path.empty() && std::find(paths.begin(), paths.end(), path) == paths.end())
+            paths.push_back(std::move(path));
+        start = end + 1;
+    }
+    return paths;
+}
+
+int ListPorts(const PortListSources& sources, std::vector<PortInfo>& ports)
+{
+    ports.clear();
     int error = 0;
+    // Node (resolved) to the sysfs entry, so that an extra path that leads
+    // to a known tty is described as that tty is.
+    std::map<std::string, std::string> entryByNode;
+    const std::map<std::string, std::string> stable = StableNames(sources.serialById);
+    auto stableName = [&](const std::string& nodePath) {
+        const std::string node = RealPath(nodePath);
+        const auto found = node.empty() ? stable.end() : stable.find(node);
+        return found == stable.end() ? std::string() : found->second;
+    };
+
     if (DIR* dir = ::opendir(sources.sysClassTty.c_str())) {
         while (const dirent* entry = ::readdir(dir)) {
             const std::string name = entry->d_name;
             if (name == "." || name == "..")
                 continue;
             const std::string entryPath = sources.sysClassTty + "/" + name;
-            // Virtual terminals and the like have no device behind them.
-            if (!Exists(entryPath + "/device/driver"))
+            if (!IsPortEntry(entryPath))
                 continue;
             const std::string node = DeviceName(entryPath, name);
             if (IsLegacyName(node) &&
                 !(sources.isRealUart && sources.isRealUart("/dev/" + node)))
                 continue;
-            names.push_back(node);
+            const std::string nodePath = sources.devDir + "/" + node;
+            if (const std::string resolved = RealPath(nodePath); !resolved.empty())
+                entryByNode.emplace(resolved, entryPath);
+            ports.push_back({node, DescribeDevice(entryPath + "/device"), stableName(nodePath)});
         }
         ::closedir(dir);
-        std::sort(names.begin(), names.end(), NaturalLess);
+        std::sort(ports.begin(), ports.end(),
+                  [](const PortInfo& a, const PortInfo& b) { return NaturalLess(a.name, b.name); });
     } else {
         error = errno;
     }
 
-    std::size_t start = 0;
-    const std::string& extra = sources.extraPorts;
-    while (start <= extra.size()) {
-        std::size_t end = extra.find(':', start);
-        if (end == std::string::npos)
-            end = extra.size();
-        const std::string path = extra.substr(start, end - start);
-        if (!path.empty() && std::find(names.begin(), names.end(), path) == names.end())
-            names.push_back(path);
-        start = end + 1;
+    for (const std::string& path : SplitPathList(sources.extraPorts)) {
+        // Nothing to open there (a board that has gone, a link to a closed
+        // pseudo-terminal): not a port.
+        if (!Exists(path))
+            continue;
+        if (std::any_of(ports.begin(), ports.end(), [&](const PortInfo& p) { return p.name == path; }))
+            continue;
+        const auto entry = entryByNode.find(RealPath(path));
+        ports.push_back({path,
+                         entry != entryByNode.end() ? DescribeDevice(entry->second + "/device")
+                                                    : DriverByNumber(sources.ttyDrivers, path),
+                         stableName(path)});
     }
+    return error;
+}
+
+int ListPorts(const PortListSources& sources, std::vector<std::string>& names)
+{
+    std::vector<PortInfo> ports;
+    const int error = ListPorts(sources, ports);
+    names.clear();
+    names.reserve(ports.size());
+    for (PortInfo& port : ports)
+        names.push_back(std::move(port.name));
     return error;
 }
 

@@ -17,9 +17,16 @@ std::string DevicePath(std::string_view name);
 struct PortListSources {
     // One entry per tty; an entry counts when its device has a driver.
     std::string sysClassTty = "/sys/class/tty";
+    // Where the tty entries' device nodes are.
+    std::string devDir = "/dev";
+    // Stable names the system made for some ports (links to their nodes).
+    std::string serialById = "/dev/serial/by-id";
+    // The kernel's tty drivers by device number, which name the driver of
+    // a node that has no tty entry (a pseudo-terminal: "pty_slave").
+    std::string ttyDrivers = "/proc/tty/drivers";
     // Colon-separated extra paths (the environment's CPORT_EXTRA_PORTS):
     // virtual ports, such as the board simulator's pseudo-terminal, have no
-    // entry of their own.
+    // entry of their own. A path that does not exist is left out.
     std::string extraPorts;
     // Says whether a legacy ttyS* port (given its /dev path) is backed by a
     // real UART: the serial driver creates such entries for every slot it
@@ -34,10 +41,28 @@ PortListSources SystemPortSources();
 // True when TIOCGSERIAL on the device reports a UART type.
 bool LegacyPortIsRealUart(const std::string& devicePath);
 
+// One listed port: the name the port opens it by, what the system says it
+// is ("" when it says nothing usable) and its stable name under
+// /dev/serial/by-id ("" when there is none).
+struct PortInfo {
+    std::string name;
+    std::string description;
+    std::string stableName;
+    bool operator==(const PortInfo&) const = default;
+};
+
 // Port names in natural order ("ttyS2" before "ttyS10") named by their /dev
 // node ("ttyUSB0", which the port opens as /dev/ttyUSB0), followed by the
 // extra paths as given, without repeats. Returns 0, or the errno value when
 // the tty directory cannot be read (then only the extra paths are listed).
 int ListPorts(const PortListSources& sources, std::vector<std::string>& names);
+// The same ports in the same order, each with its description and stable
+// name. A port whose attributes are missing or damaged is listed all the
+// same, by its name alone.
+int ListPorts(const PortListSources& sources, std::vector<PortInfo>& ports);
+
+// The paths named in a colon-separated list such as CPORT_EXTRA_PORTS, in
+// order, without empty ones and repeats.
+std::vector<std::string> SplitPathList(const std::string& list);
 
 } // namespace serialdev

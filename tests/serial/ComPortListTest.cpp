@@ -8,6 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -78,14 +81,21 @@ TEST_F(ComPortListTest, UnreadableListRaisesRegistryErrorWithErrnoAndKeepsTheTar
 TEST_F(ComPortListTest, SystemSourceListsThePathsOfCportExtraPorts)
 {
     SetPortNameSource({});
+    char folder[] = "/tmp/extra-ports-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string boardA = std::string(folder) + "/board-a.tty", boardB = std::string(folder) + "/board-b.tty";
+    std::ofstream(boardA).put('\n');
+    std::ofstream(boardB).put('\n');
     QStringList list;
     {
-        ScopedEnvironment extra("CPORT_EXTRA_PORTS", "/tmp/board-b.tty:/tmp/board-a.tty");
+        ScopedEnvironment extra("CPORT_EXTRA_PORTS", boardB + ":" + boardA + ":" + folder + "/absent.tty");
         ListSerialPorts(list);
     }
+    std::filesystem::remove_all(folder);
 
-    const qsizetype a = list.indexOf("/tmp/board-a.tty");
-    const qsizetype b = list.indexOf("/tmp/board-b.tty");
+    EXPECT_EQ(list.indexOf(QString(folder) + "/absent.tty"), -1) << "a path that does not exist is no port";
+    const qsizetype a = list.indexOf(QString::fromStdString(boardA));
+    const qsizetype b = list.indexOf(QString::fromStdString(boardB));
     ASSERT_GE(a, 0) << list.join(' ').toStdString();
     ASSERT_GE(b, 0);
     EXPECT_LT(a, b) << "the extra paths are sorted with the rest";

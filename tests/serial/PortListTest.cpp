@@ -76,19 +76,24 @@ TEST_F(PortListTest, KeepsLegacyPortsOnlyWithARealUart)
 TEST_F(PortListTest, ExtraPathsFollowOnceEach)
 {
     Entry("ttyUSB0", true, true, "ttyUSB0");
-    sources.extraPorts = "/tmp/board.tty::/dev/pts/7:/tmp/board.tty:ttyUSB0:";
+    const std::string board = root + "/board.tty", pts = root + "/pts7";
+    std::ofstream(board).put('\n');
+    std::ofstream(pts).put('\n');
+    sources.extraPorts = board + "::" + pts + ":" + board + ":ttyUSB0:";
     std::vector<std::string> names;
     serialdev::ListPorts(sources, names);
-    EXPECT_EQ(names, (std::vector<std::string>{"ttyUSB0", "/tmp/board.tty", "/dev/pts/7"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"ttyUSB0", board, pts}));
 }
 
 TEST_F(PortListTest, UnreadableTtyDirectoryStillGivesTheExtraPaths)
 {
     sources.sysClassTty = root + "/missing";
-    sources.extraPorts = "/dev/pts/3";
+    const std::string pts = root + "/pts3";
+    std::ofstream(pts).put('\n');
+    sources.extraPorts = pts;
     std::vector<std::string> names{"stale"};
     EXPECT_EQ(serialdev::ListPorts(sources, names), ENOENT);
-    EXPECT_EQ(names, (std::vector<std::string>{"/dev/pts/3"}));
+    EXPECT_EQ(names, (std::vector<std::string>{pts}));
 }
 
 TEST(SystemPortListTest, EnvironmentVariableAddsItsPaths)

@@ -8,12 +8,15 @@
 #include "tests/serial_ui/UiTestHelpers.h"
 #include "tests/support/Capture.h"
 #include "tests/support/PtyPair.h"
+#include "tests/support/ScopedEnvironment.h"
 
 #include <QVBoxLayout>
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -358,6 +361,77 @@ TEST_F(ComSelectTest, WhileAFormIsBuiltTheErrorNamesComponentAndProperty)
     const EReadError error = CatchError([&] { box->setComProperty(cpPort); }, EReadError(""));
     EXPECT_EQ(std::string(error.what()), "Error reading Combo1.ComProperty: Registry error (win error code: " +
                                              std::to_string(ENOENT) + ")");
+}
+
+TEST_F(ComSelectTest, PortItemsAreNamesShownWithWhatEachPortIs)
+{
+    const QString byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+    FedPortInfos ports({{"ttyUSB0", "FTDI FT232R USB UART (A50285BI)", byId},
+                        {"ttyS0", "serial", ""},
+                        {"/tmp/board.tty", "", ""}});
+    TComPort port;
+    port.SetPort("ttyusb0");
+    TComComboBox* box = Add(cpPort);
+    box->setComPort(&port);
+    EXPECT_EQ(Items(*box), (QStringList{"/tmp/board.tty", "ttyS0", "ttyUSB0"}));
+    EXPECT_EQ(box->Text(), "ttyUSB0");
+    EXPECT_EQ(box->Select().ChosenPort, "ttyUSB0");
+    EXPECT_EQ(box->toolTip(), "FTDI FT232R USB UART (A50285BI)\n" + byId);
+
+    // Open, the drop-down has room for every name and its description.
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_F4);
+    QAbstractItemView* view = box->view();
+    ASSERT_TRUE(view->isVisible());
+    const QFontMetrics metrics(view->font());
+    EXPECT_GT(view->width(), box->width());
+    EXPECT_GE(view->viewport()->width(),
+              metrics.horizontalAdvance("/tmp/board.tty") + metrics.horizontalAdvance("FTDI FT232R USB UART (A50285BI)"));
+    if (const char* png = std::getenv("RVD3318_SELECTOR_PNG"))
+        view->window()->grab().save(png);
+    QTest::keyClick(view, Qt::Key_Escape);
+
+    ChooseItem(box, "ttyS0");
+    EXPECT_EQ(box->Select().ChosenPort, "ttyS0");
+    EXPECT_EQ(box->toolTip(), "serial");
+    ChooseItem(box, "/tmp/board.tty");
+    EXPECT_EQ(box->toolTip(), "");
+    box->setComPort(nullptr);
+}
+
+TEST_F(ComSelectTest, PortsComingAndGoingWhileTheListIsShownKeepTheSelection)
+{
+    char pattern[] = "/tmp/selector-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    const std::string board = dir + "/board.tty", second = dir + "/second.tty";
+    PtyPair pty;
+    std::filesystem::create_symlink(pty.SlavePath(), board);
+    ScopedEnvironment extra("CPORT_EXTRA_PORTS", board + ":" + second);
+    TComComboBox* box = Add(cpPort);
+    auto listed = [&](const std::string& path) { return box->findText(QString::fromStdString(path)) >= 0; };
+    ASSERT_TRUE(listed(board));
+    ASSERT_FALSE(listed(second));
+    ChooseItem(box, QString::fromStdString(board));
+    EXPECT_EQ(box->toolTip(), "pty_slave");
+
+    std::filesystem::create_symlink(pty.SlavePath(), second);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return listed(second); }, 5000)) << "a new port appears";
+    EXPECT_EQ(box->Text().toStdString(), board);
+    std::filesystem::remove(second);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !listed(second); }, 5000)) << "a port that went disappears";
+    EXPECT_EQ(box->Text().toStdString(), board);
+
+    // The chosen port goes: nothing is selected, the choice stays; back, it
+    // is selected again.
+    std::filesystem::remove(board);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !listed(board); }, 5000));
+    EXPECT_EQ(box->currentIndex(), -1);
+    EXPECT_EQ(box->Select().ChosenPort.toStdString(), board);
+    std::filesystem::create_symlink(pty.SlavePath(), board);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return listed(board); }, 5000));
+    EXPECT_EQ(box->Text().toStdString(), board);
+    std::filesystem::remove_all(dir);
 }
 
 // A port on a pty, so that property writes reach a real device.

@@ -36,6 +36,24 @@ private:
     TPortNameSource previous_;
 };
 
+// Makes the port lists see `ports`, with what each one is, while it lives.
+class FedPortInfos {
+public:
+    explicit FedPortInfos(QList<TSerialPortInfo> ports)
+    {
+        previous_ = SetPortInfoSource([ports = std::move(ports)](QList<TSerialPortInfo>& out) {
+            out = ports;
+            return 0;
+        });
+    }
+    ~FedPortInfos() { SetPortInfoSource(std::move(previous_)); }
+    FedPortInfos(const FedPortInfos&) = delete;
+    FedPortInfos& operator=(const FedPortInfos&) = delete;
+
+private:
+    TPortInfoSource previous_;
+};
+
 // Opens the drop-down of a shown selector with F4, walks to the item with
 // the arrow keys and takes it with Return, as an operator at the keyboard.
 inline void ChooseItem(QComboBox* combo, const QString& text)

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -232,10 +233,16 @@ TEST(BoardProgramTest, BadArgumentsSendNothing)
 
 TEST(BoardProgramTest, PortsListsTheExtraPaths)
 {
-    const auto result = RunProgram(CtlProgram, {"ports"},
-                                   {"CPORT_EXTRA_PORTS=/tmp/first-board:/tmp/second-board"});
+    // Only paths that exist are ports.
+    char folder[] = "/tmp/ctl-ports-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string first = std::string(folder) + "/first-board", second = std::string(folder) + "/second-board";
+    std::ofstream(first).put('\n');
+    std::ofstream(second).put('\n');
+    const auto result = RunProgram(CtlProgram, {"ports"}, {"CPORT_EXTRA_PORTS=" + first + ":" + second});
+    std::filesystem::remove_all(folder);
     EXPECT_EQ(result.status, 0);
-    const std::string tail = "/tmp/first-board\n/tmp/second-board\n";
+    const std::string tail = first + "\n" + second + "\n";
     ASSERT_GE(result.output.size(), tail.size());
     EXPECT_EQ(result.output.substr(result.output.size() - tail.size()), tail) << result.output;
 }

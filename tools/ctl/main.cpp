@@ -4,6 +4,7 @@
 #include "panel/BoardCommands.h"
 #include "serial/CPort.h"
 #include "serial/ComPortList.h"
+#include "tools/ctl/PortListing.h"
 
 #include <QCoreApplication>
 
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -22,6 +24,7 @@ namespace {
 const char* const Usage =
     "Usage: rvd3318ctl [--port NAME] [--baud RATE] [--sweep-interval MS] COMMAND...\n"
     "       rvd3318ctl ports\n"
+    "       rvd3318ctl --list   the ports with description and stable name, tab-separated\n"
     "\n"
     "Sends commands to an RVD3318 evaluation board, in the order given, exactly\n"
     "as the control panel sends them. All arguments are checked before the port\n"
@@ -258,6 +261,12 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
 
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (std::find(args.begin(), args.end(), "--list") != args.end()) {
+        if (args.size() == 1)
+            return PrintPortList(stdout, stderr);
+        std::fprintf(stderr, "rvd3318ctl: --list takes nothing else\nTry 'rvd3318ctl --help'.\n");
+        return 2;
+    }
     Options options;
     try {
         options = ParseArguments(args);

@@ -1,0 +1,40 @@
+// Tells its owner when the list of serial ports may have changed (a device
+// plugged in or pulled out, an extra path made or removed), so that a list
+// on screen follows the machine without being read again and again.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class QSocketNotifier;
+namespace serialdev {
+class PortMonitor;
+}
+
+class TPortListWatch : public QObject {
+    Q_OBJECT
+
+public:
+    // Starts watching the system's ttys and the paths in CPORT_EXTRA_PORTS
+    // as they are named now.
+    explicit TPortListWatch(QObject* parent = nullptr);
+    ~TPortListWatch() override;
+
+    // Raised on the main thread, once for a burst of announcements (a USB
+    // adapter brings several), shortly after the last of them.
+    std::function<void()> OnChange;
+
+    // True when the system's ttys are watched; without a device manager
+    // only the extra paths are.
+    bool WatchesDevices() const;
+
+private:
+    void Arrived();
+
+    std::unique_ptr<serialdev::PortMonitor> monitor_;
+    QSocketNotifier* notifier_ = nullptr;
+    QTimer settle_;
+};
