@@ -49,6 +49,14 @@ void MakeRaw(int fd, int baud)
 
 } // namespace
 
+std::string BoardLineRateList()
+{
+    std::string list;
+    for (const int rate : BoardLineRates)
+        list += (list.empty() ? "" : ", ") + std::to_string(rate);
+    return list;
+}
+
 TBoardLine::TBoardLine(int fd, int watch, std::string path)
     : fd_(fd), watch_(watch), path_(std::move(path))
 {

@@ -10,11 +10,18 @@
 
 #include <string>
 
+// The line rates a serial device can be served at; the help text and the
+// argument check are made from this list.
+inline constexpr int BoardLineRates[] = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+// "1200, 2400, ..., 115200"
+std::string BoardLineRateList();
+
 class TBoardLine {
 public:
     // Creates a pseudo-terminal in raw mode. Throws Exception on failure.
     static TBoardLine OpenPseudoTerminal();
-    // Opens a serial device in raw mode at `baud` (8N1, no flow control).
+    // Opens a serial device in raw mode at `baud` (8N1, no flow control),
+    // one of BoardLineRates.
     static TBoardLine OpenDevice(const std::string& path, int baud);
 
     TBoardLine(TBoardLine&& other) noexcept;

@@ -23,7 +23,10 @@
 
 namespace {
 
-const char* const Usage =
+// The rates come from the list the line is served with.
+std::string Usage()
+{
+    return
     "Usage: rvd3318-board [OPTIONS]\n"
     "\n"
     "A virtual RVD3318 evaluation board. It creates a pseudo-terminal, prints\n"
@@ -36,7 +39,8 @@ const char* const Usage =
     "Options:\n"
     "  --device PATH   serve this serial device instead of a new pseudo-terminal\n"
     "                  (the board exits when the device hangs up)\n"
-    "  --baud RATE     line rate for --device: 1200 ... 115200 (default 9600)\n"
+    "  --baud RATE     line rate for --device (default 9600), one of\n"
+    "                  " + BoardLineRateList() + "\n"
     "  --link PATH     also make PATH a symbolic link to the pseudo-terminal,\n"
     "                  removed again on exit\n"
     "  --once          exit when the other side closes the pseudo-terminal;\n"
@@ -49,7 +53,11 @@ const char* const Usage =
     "The first line printed is \"listening on PATH\". Requests on standard input:\n"
     "  state   show what the board has been told      reset   forget it\n"
     "  quit    stop                                   help    list requests\n"
-    "SIGUSR1 also shows the state. Ctrl-C, SIGTERM or SIGHUP stop the board.\n";
+    "SIGUSR1 also shows the state. Ctrl-C, SIGTERM or SIGHUP stop the board.\n"
+    "\n"
+    "Exit status: 0 when stopped or hung up, 1 when the line cannot be served,\n"
+    "2 on bad arguments.\n";
+}
 
 struct Options {
     std::string device;
@@ -88,12 +96,18 @@ Options ParseArguments(int argc, char** argv)
             return argv[++i];
         };
         if (arg == "--help" || arg == "-h") {
-            std::fputs(Usage, stdout);
+            std::fputs(Usage().c_str(), stdout);
             std::exit(0);
         } else if (arg == "--device") {
             options.device = value();
         } else if (arg == "--baud") {
-            options.baud = ParseNumber(arg, value(), 1, 4000000);
+            const std::string rate = value();
+            options.baud = 0;
+            for (const int known : BoardLineRates)
+                if (rate == std::to_string(known))
+                    options.baud = known;
+            if (options.baud == 0)
+                BadArguments("--baud takes one of " + BoardLineRateList() + ", not '" + rate + "'");
         } else if (arg == "--link") {
             options.link = value();
         } else if (arg == "--once") {

@@ -1,12 +1,17 @@
 // rvd3318ctl: drives an RVD3318 evaluation board from the command line, for
-// lab scripts. Every command goes out exactly as the panel would send it.
+// lab scripts. Every command goes out exactly as the panel would send it;
+// what the board answers is printed, and can be required.
 #include "framework/Exception.h"
 #include "panel/BoardCommands.h"
 #include "serial/CPort.h"
 #include "serial/ComPortList.h"
+#include "tools/ctl/PortLine.h"
 #include "tools/ctl/PortListing.h"
+#include "tools/ctl/Sequence.h"
+#include "tools/ctl/SequenceRunner.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 
 #include <cerrno>
 #include <chrono>
@@ -15,20 +20,21 @@
 #include <cstring>
 #include <algorithm>
 #include <string>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
 const char* const Usage =
-    "Usage: rvd3318ctl [--port NAME] [--baud RATE] [--sweep-interval MS] COMMAND...\n"
+    "Usage: rvd3318ctl [OPTIONS] COMMAND...\n"
+    "       rvd3318ctl [OPTIONS] --file FILE\n"
     "       rvd3318ctl ports\n"
-    "       rvd3318ctl --list   the ports with description and stable name, tab-separated\n"
+    "       rvd3318ctl --list\n"
     "\n"
     "Sends commands to an RVD3318 evaluation board, in the order given, exactly\n"
-    "as the control panel sends them. All arguments are checked before the port\n"
-    "is opened: one bad argument and nothing is sent.\n"
+    "as the control panel sends them, and prints what the board answers, one\n"
+    "line at a time, after each command. Everything is checked before the port\n"
+    "is opened: one bad argument or sequence line and nothing is sent.\n"
     "\n"
     "Commands:\n"
     "  mode rgb | mode backlight  operating mode (also: bkl, back-light)\n"
@@ -39,6 +45,8 @@ const char* const Usage =
     "  sweep N                    N sweep commands (1 to 1000); the first of each\n"
     "                             run of this program is \"90\" \"80\", then \"80\" \"80\",\n"
     "                             and so on alternating\n"
+    "  wait MS                    pause MS milliseconds (0 to 3600000) after the\n"
+    "                             answers to the command before\n"
     "  ports                      list the serial ports present, then the paths\n"
     "                             in CPORT_EXTRA_PORTS (colon-separated)\n"
     "\n"
@@ -47,26 +55,37 @@ const char* const Usage =
     "                         or a name under /dev (ttyUSB0); default: the\n"
     "                         environment variable RVD3318_PORT\n"
     "  --baud RATE            line rate (default 9600)\n"
+    "  --file FILE            read the commands from FILE, one a line, '#' starts\n"
+    "                         a comment; - reads standard input to its end\n"
+    "  --timeout MS           wait up to MS for each command's answer (default\n"
+    "                         200; 0 takes only what has arrived)\n"
+    "  --expect TEXT          every command must be answered with a line that\n"
+    "                         contains TEXT within the time-out\n"
+    "  --expect-regex RE      ... with a line in which the regular expression RE\n"
+    "                         (Perl syntax) finds a match\n"
+    "  --json                 print one JSON record a line for each command:\n"
+    "                         command, sent, bytes, answers, time_ms, answer_ms\n"
+    "                         (and met, with --expect or --expect-regex)\n"
     "  --sweep-interval MS    pause between sweep commands (default 0)\n"
+    "  --list                 lists the serial ports, one a line: name,\n"
+    "                         description, stable name\n"
     "  --help                 show this text\n"
     "\n"
     "Exit status: 0 when everything was sent, 1 when the port failed, 2 on bad\n"
-    "arguments.\n";
-
-struct Step {
-    enum TKind { Slider, Mode, Sweep };
-    TKind Kind = Slider;
-    TBoardSlider SliderId = TBoardSlider::IPeak;
-    int Number = 0;  // position, or count of sweep commands
-    TBoardMode ModeId = TBoardMode::BackLight;
-};
+    "arguments or a bad sequence, 3 when an answer did not meet an expectation\n"
+    "(nothing more is sent then).\n";
 
 struct Options {
     std::string port;
     int baud = 9600;
     int sweepIntervalMs = 0;
+    int timeoutMs = 200;
     bool listPorts = false;
-    std::vector<Step> steps;
+    bool json = false;
+    std::string file;
+    std::vector<std::string> expectTexts;
+    std::vector<std::string> expectPatterns;
+    std::vector<TCtlStep> steps;
 };
 
 class BadArguments : public Exception {
@@ -74,34 +93,25 @@ public:
     using Exception::Exception;
 };
 
-int ParseNumber(const std::string& what, const std::string& text, int low, int high)
+// The whole sequence, read before anything is sent. The bound keeps a
+// mistaken --file /dev/zero from filling memory.
+std::string ReadSequenceText(const std::string& file)
 {
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || errno != 0 || *end != '\0')
-        throw BadArguments(what + " takes a whole number, not '" + text + "'");
-    if (value < low || value > high)
-        throw BadArguments(what + " " + text + " is out of range: " + std::to_string(low) +
-                           " to " + std::to_string(high));
-    return static_cast<int>(value);
-}
-
-bool SliderOf(const std::string& word, TBoardSlider& slider)
-{
-    static const struct {
-        const char* word;
-        TBoardSlider slider;
-    } names[] = {{"ipeak", TBoardSlider::IPeak},  {"led1", TBoardSlider::Led1},
-                 {"led2", TBoardSlider::Led2},    {"led3", TBoardSlider::Led3},
-                 {"tgt-up", TBoardSlider::TgtUp}, {"tgt-dwn", TBoardSlider::TgtDwn},
-                 {"tgt-down", TBoardSlider::TgtDwn}, {"str-dim", TBoardSlider::StrDim}};
-    for (const auto& name : names)
-        if (word == name.word) {
-            slider = name.slider;
-            return true;
-        }
-    return false;
+    std::FILE* in = file == "-" ? stdin : std::fopen(file.c_str(), "rb");
+    if (!in)
+        throw BadArguments("cannot read " + file + ": " + std::strerror(errno));
+    std::string text;
+    char buffer[65536];
+    std::size_t n;
+    while (text.size() <= MaxSequenceBytes && (n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+        text.append(buffer, n);
+    const bool failed = std::ferror(in);
+    const int error = errno;
+    if (in != stdin)
+        std::fclose(in);
+    if (failed)
+        throw BadArguments("cannot read " + file + ": " + std::strerror(error));
+    return text;
 }
 
 Options ParseArguments(const std::vector<std::string>& args)
@@ -109,60 +119,79 @@ Options ParseArguments(const std::vector<std::string>& args)
     Options options;
     if (const char* port = std::getenv("RVD3318_PORT"))
         options.port = port;
-    for (std::size_t i = 0; i < args.size(); ++i) {
+    for (std::size_t i = 0; i < args.size();) {
         const std::string& word = args[i];
         auto next = [&](const std::string& what) -> const std::string& {
             if (i + 1 >= args.size())
                 throw BadArguments(word + " needs " + what);
             return args[++i];
         };
-        TBoardSlider slider;
+        if (IsCommandWord(word)) {
+            options.steps.push_back(ParseCommand(args, i));
+            continue;
+        }
         if (word == "--help" || word == "-h") {
             std::fputs(Usage, stdout);
             std::exit(0);
         } else if (word == "--port") {
             options.port = next("a port name");
         } else if (word == "--baud") {
-            options.baud = ParseNumber(word, next("a rate"), 50, 4000000);
+            options.baud = ParseWholeNumber(word, next("a rate"), 50, 4000000);
         } else if (word == "--sweep-interval") {
-            options.sweepIntervalMs = ParseNumber(word, next("a time in ms"), 0, 60000);
+            options.sweepIntervalMs = ParseWholeNumber(word, next("a time in ms"), 0, 60000);
+        } else if (word == "--timeout") {
+            options.timeoutMs = ParseWholeNumber(word, next("a time in ms"), 0, 60000);
+        } else if (word == "--file" || word == "-f") {
+            if (!options.file.empty())
+                throw BadArguments("one --file at a time");
+            options.file = next("a file name (- for standard input)");
+        } else if (word == "--expect") {
+            options.expectTexts.push_back(next("a text"));
+        } else if (word == "--expect-regex") {
+            options.expectPatterns.push_back(next("a regular expression"));
+        } else if (word == "--json") {
+            options.json = true;
         } else if (word == "ports") {
             options.listPorts = true;
-        } else if (word == "mode") {
-            const std::string& mode = next("rgb or backlight");
-            Step step;
-            step.Kind = Step::Mode;
-            if (mode == "rgb" || mode == "RGB")
-                step.ModeId = TBoardMode::RGB;
-            else if (mode == "backlight" || mode == "back-light" || mode == "bkl")
-                step.ModeId = TBoardMode::BackLight;
-            else
-                throw BadArguments("unknown mode '" + mode + "': use rgb or backlight");
-            options.steps.push_back(step);
-        } else if (SliderOf(word, slider)) {
-            Step step;
-            step.Kind = Step::Slider;
-            step.SliderId = slider;
-            step.Number = ParseNumber(word, next("a position"), 0, SliderMaxPosition(slider));
-            options.steps.push_back(step);
-        } else if (word == "sweep") {
-            Step step;
-            step.Kind = Step::Sweep;
-            step.Number = ParseNumber(word, next("a count"), 1, 1000);
-            options.steps.push_back(step);
         } else if (!word.empty() && word[0] == '-') {
             throw BadArguments("unknown option '" + word + "'");
         } else {
             throw BadArguments("unknown command '" + word + "'");
         }
+        ++i;
     }
+    if (!options.file.empty() && !options.steps.empty())
+        throw BadArguments("commands come either from the command line or from --file, not both");
+    if (!options.file.empty())
+        options.steps = ParseSequence(ReadSequenceText(options.file),
+                                      options.file == "-" ? "standard input" : options.file);
     if (options.listPorts && !options.steps.empty())
         throw BadArguments("'ports' cannot be combined with board commands");
     if (!options.listPorts && options.steps.empty())
-        throw BadArguments("nothing to send: give at least one command");
+        throw BadArguments(options.file.empty() ? "nothing to send: give at least one command"
+                                                : "nothing to send: " + options.file + " holds no command");
     if (!options.listPorts && options.port.empty())
         throw BadArguments("no port: give --port NAME (or set RVD3318_PORT)");
     return options;
+}
+
+// The expectations as the runner takes them; a pattern that does not
+// compile is a usage error, found before the port is opened.
+std::vector<TExpectation> Expectations(const Options& options)
+{
+    std::vector<TExpectation> expectations;
+    for (const std::string& text : options.expectTexts)
+        expectations.push_back(ExpectContaining(text));
+    for (const std::string& pattern : options.expectPatterns) {
+        QRegularExpression re(QString::fromStdString(pattern));
+        if (!re.isValid())
+            throw BadArguments("--expect-regex '" + pattern + "': " + re.errorString().toStdString() +
+                               " at offset " + std::to_string(re.patternErrorOffset()));
+        expectations.push_back({"matching /" + pattern + "/", [re](const std::string& line) {
+                                    return re.match(QString::fromLatin1(line)).hasMatch();
+                                }});
+    }
+    return expectations;
 }
 
 // The port takes an absolute path as it is and looks any other name up
@@ -202,10 +231,10 @@ int ListPorts()
     return error != 0 && names.isEmpty() ? 1 : 0;
 }
 
-int Send(const Options& options)
+int Send(const Options& options, std::vector<TExpectation> expectations)
 {
     TComPort port;
-    port.SetEvents(TComEvents{});  // nothing is read: no event thread
+    port.SetEvents(TComEvents{});  // answers are read by the runner: no event thread
     port.SetPort(PortName(options.port));
     SetRate(port, options.baud);
     try {
@@ -216,40 +245,40 @@ int Send(const Options& options)
         return 1;
     }
 
-    TBoardCommander commander(port);
-    bool refused = false;
-    commander.SetMessageHook([&](const std::string& message) {
-        std::fprintf(stderr, "rvd3318ctl: %s\n", message.c_str());
-        refused = true;
-    });
-    // Counted for the error message: the board has everything before it.
-    int sent = 0;
+    TPortLine line(port);
+    TRunSettings settings;
+    settings.AnswerTimeout = std::chrono::milliseconds(options.timeoutMs);
+    settings.SweepInterval = std::chrono::milliseconds(options.sweepIntervalMs);
+    settings.Expectations = std::move(expectations);
+    const bool withExpectations = !settings.Expectations.empty();
+    TSequenceRunner runner(line, std::move(settings));
+    if (options.json) {
+        runner.OnRecord = [withExpectations](const TCommandRecord& record) {
+            std::printf("%s\n", RecordJson(record, withExpectations).c_str());
+            std::fflush(stdout);
+        };
+    } else {
+        runner.OnAnswer = [](const std::string& answer) {
+            std::fwrite(answer.data(), 1, answer.size(), stdout);
+            std::fputc('\n', stdout);
+            std::fflush(stdout);
+        };
+    }
+    TSequenceRunner::TResult result;
     try {
-        for (const Step& step : options.steps) {
-            switch (step.Kind) {
-            case Step::Slider:
-                sent += commander.SendSlider(step.SliderId, step.Number) ? 1 : 0;
-                break;
-            case Step::Mode:
-                sent += commander.SendMode(step.ModeId) ? 1 : 0;
-                break;
-            case Step::Sweep:
-                for (int n = 0; n < step.Number && !refused; ++n) {
-                    if (n > 0 && options.sweepIntervalMs > 0)
-                        std::this_thread::sleep_for(std::chrono::milliseconds(options.sweepIntervalMs));
-                    sent += commander.Sweep() ? 1 : 0;
-                }
-                break;
-            }
-            if (refused)
-                return 1;
-        }
+        result = runner.Run(options.steps);
     } catch (const std::exception& error) {
+        // Counted for the error message: the board has everything before it.
+        const int sent = runner.CommandsSent();
         std::fprintf(stderr, "rvd3318ctl: %s (%d command%s sent in full before it)\n", error.what(),
                      sent, sent == 1 ? "" : "s");
         return 1;
     }
     port.ClosePort();
+    if (result == TSequenceRunner::TResult::ExpectationNotMet) {
+        std::fprintf(stderr, "rvd3318ctl: %s\n", runner.Failure().c_str());
+        return 3;
+    }
     return 0;
 }
 
@@ -268,11 +297,13 @@ int main(int argc, char** argv)
         return 2;
     }
     Options options;
+    std::vector<TExpectation> expectations;
     try {
         options = ParseArguments(args);
-    } catch (const BadArguments& error) {
+        expectations = Expectations(options);
+    } catch (const std::exception& error) {  // BadArguments, TSequenceError
         std::fprintf(stderr, "rvd3318ctl: %s\nTry 'rvd3318ctl --help'.\n", error.what());
         return 2;
     }
-    return options.listPorts ? ListPorts() : Send(options);
+    return options.listPorts ? ListPorts() : Send(options, std::move(expectations));
 }
