@@ -80,6 +80,9 @@ TZARIDOForm1::TZARIDOForm1(QWidget* parent)
     // What the board sends is not the operator's editing: an undo history
     // of every received batch would grow without end.
     PORTW->setUndoRedoEnabled(false);
+    // Tab leaves the pane for the next control, as everywhere else in the
+    // window; a tab character has no use in what the board is told.
+    PORTW->setTabChangesFocus(true);
     for (QWidget* control : ClientArea->findChildren<QWidget*>())
         if (!CaptionText(control).isEmpty())
             FitCaption(control);
