@@ -6,6 +6,8 @@
 #include "panel/Readouts.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QDateTime>
 #include <QIcon>
 #include <QLabel>
@@ -25,6 +27,8 @@ constexpr int ClientWidth = 696;
 constexpr int ClientHeight = 294;
 // 8 points at 96 pixels per inch.
 constexpr int FontPixelSize = 11;
+// Where the window's outer top-left corner goes when the screen has room.
+constexpr QPoint Place(258, 144);
 
 // Ticks that fall due while a message box is waiting for the operator are
 // dropped: with the port closed each would open another box on top.
@@ -74,7 +78,7 @@ TZARIDOForm1::TZARIDOForm1(QWidget* parent)
     ClientArea->setAutoFillBackground(true);
     ClientArea->setFixedSize(ClientWidth, ClientHeight);
     setFixedSize(ClientWidth, ClientHeight + MainMenu1->sizeHint().height());
-    move(258, 144);
+    move(Place);
 
     CreateStatusPanels();
     // What the board sends is not the operator's editing: an undo history
@@ -93,6 +97,37 @@ TZARIDOForm1::TZARIDOForm1(QWidget* parent)
 }
 
 TZARIDOForm1::~TZARIDOForm1() = default;
+
+void TZARIDOForm1::showEvent(QShowEvent* event)
+{
+    GuardedCall([&] {
+        QMainWindow::showEvent(event);
+        if (placed_)
+            return;
+        placed_ = true;
+        KeepOnScreen();
+    });
+}
+
+void TZARIDOForm1::KeepOnScreen()
+{
+    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    // A scale factor makes the screen smaller in the window's pixels: at 2
+    // a 1280 x 1024 screen has room for 640 x 512, and the fixed place
+    // would put most of the window beyond its edge.
+    const QRect available = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    const auto fit = [](int wanted, int size, int start, int room) {
+        const int latest = start + room - size;
+        return std::max(start, std::min(wanted, latest));
+    };
+    const QPoint place(fit(Place.x(), frame.width(), available.x(), available.width()),
+                       fit(Place.y(), frame.height(), available.y(), available.height()));
+    if (place != frame.topLeft())
+        move(place);
+}
 
 QFont TZARIDOForm1::WindowFont()
 {
