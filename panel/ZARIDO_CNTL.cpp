@@ -2,6 +2,7 @@
 
 #include "framework/Component.h"
 #include "framework/ErrorDisplay.h"
+#include "i18n/GnuGettextQt.h"
 #include "panel/CaptionFit.h"
 #include "panel/Readouts.h"
 
@@ -35,6 +36,12 @@ constexpr QPoint Place(258, 144);
 bool MessageBoxShown()
 {
     return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr;
+}
+
+// A text of the window's own in the language of the catalogues.
+QString Text(const char* english)
+{
+    return QString::fromStdString(LookupText(english));
 }
 
 QString LongTimeText(const QTime& time, const QLocale& locale)
@@ -76,6 +83,8 @@ TZARIDOForm1::TZARIDOForm1(QWidget* parent)
     background.setColor(QPalette::Window, background.color(QPalette::Button));
     setPalette(background);
     ClientArea->setAutoFillBackground(true);
+    // An error here is shown, and the window keeps the texts it has.
+    GuardedCall([this] { TranslateCaptions(); });
     ClientArea->setFixedSize(ClientWidth, ClientHeight);
     setFixedSize(ClientWidth, ClientHeight + MainMenu1->sizeHint().height());
     move(Place);
@@ -129,6 +138,16 @@ void TZARIDOForm1::KeepOnScreen()
         move(place);
 }
 
+void TZARIDOForm1::TranslateCaptions()
+{
+    // The readouts are numbers, the maker's name and the window's caption
+    // are names; the port's name is a device's, and the lamp has no text.
+    for (const char* name : {"VALIPK", "Rval", "Gval", "Bval", "VAL_START", "VAL_STOP", "VAL_WIDTH", "Label9",
+                             "ComPort1", "ComLed1", ".windowTitle"})
+        TP_Ignore(this, name);
+    TranslateObjectTree(this, "default");
+}
+
 QFont TZARIDOForm1::WindowFont()
 {
     QFont font(QStringLiteral("Liberation Sans"));
@@ -169,7 +188,9 @@ void TZARIDOForm1::CreateStatusPanels()
     } panels[5] = {{75, "PORT : CLOSE"}, {80, "PORT : xxxx"}, {150, "PORT= None,8,9600,1"}, {150, ""}, {50, "RVD3318"}};
     StatusBar1->setContentsMargins(0, 0, 0, 0);
     for (int i = 0; i < 5; ++i) {
-        auto* panel = new TStatusPanel(QString::fromLatin1(panels[i].text), panels[i].width, StatusBar1);
+        // Only the port's state is a word; the rest are names and settings.
+        const QString text = i == 0 ? Text(MarkForTranslation("PORT : CLOSE")) : QString::fromLatin1(panels[i].text);
+        auto* panel = new TStatusPanel(text, panels[i].width, StatusBar1);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         StatusBar1->addWidget(panel);
         StatusPanels[static_cast<std::size_t>(i)] = panel;
@@ -226,7 +247,7 @@ void TZARIDOForm1::ConnectHandlers()
 
 void TZARIDOForm1::ShowRefusal(const std::string& message)
 {
-    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), QString::fromStdString(message),
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), QString::fromStdString(LookupText(message)),
                     QMessageBox::Ok, this);
     box.exec();
 }
@@ -342,13 +363,14 @@ void TZARIDOForm1::TogglePort()
     StatusPanels[1]->setText(ComPort1->Port());
     if (ComPort1->Connected()) {
         ComPort1->ClosePort();
-        OPEN_PORT->setText(QStringLiteral("OPEN"));
-        StatusPanels[0]->setText(QStringLiteral("PORT=CLOSE"));
+        OPEN_PORT->setText(Text(MarkForTranslation("OPEN")));
+        StatusPanels[0]->setText(Text(MarkForTranslation("PORT=CLOSE")));
     } else {
         ComPort1->OpenPort();
-        OPEN_PORT->setText(QStringLiteral("CLOSE"));
-        StatusPanels[0]->setText(QStringLiteral("PORT=OPEN"));
+        OPEN_PORT->setText(Text(MarkForTranslation("CLOSE")));
+        StatusPanels[0]->setText(Text(MarkForTranslation("PORT=OPEN")));
     }
+    FitCaption(OPEN_PORT);
     StatusPanels[1]->setText(QStringLiteral("PORT = ") + ComPort1->Port());
 }
 

@@ -101,6 +101,9 @@ private:
     // Moves the window just enough to lie wholly on its screen's available
     // area; where it is larger than that area, to the area's top-left.
     void KeepOnScreen();
+    // The window's own captions in the language of the catalogues (domain
+    // "default"); numbers, names and the caption stay as they are.
+    void TranslateCaptions();
     void ConfigurePort();
     void ConfigureLed();
     void CreateStatusPanels();
