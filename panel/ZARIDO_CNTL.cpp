@@ -247,7 +247,8 @@ void TZARIDOForm1::ConnectHandlers()
 
 void TZARIDOForm1::ShowRefusal(const std::string& message)
 {
-    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), QString::fromStdString(LookupText(message)),
+    const QString text = QString::fromStdString(LookupText(message));
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text,
                     QMessageBox::Ok, this);
     box.exec();
 }
