@@ -6,6 +6,7 @@
 // event thread ended), then the modules' shutdown steps in reverse order.
 // A start-up step that fails ends the program with the runtime error box
 // and exit code 217, without a window.
+#include "app/CommandLine.h"
 #include "app/ErrorBox.h"
 #include "app/Startup.h"
 #include "app/TerminationSignals.h"
@@ -21,6 +22,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -47,6 +49,9 @@ void ReportStartupFailure(const TStartupFailure& failure)
 
 int main(int argc, char** argv)
 {
+    if (const std::optional<int> status = HandleCommandLine(argc, argv, stdout, stderr))
+        return *status;
+
     // 1. The runtime and the user-interface framework.
     QApplication application(argc, argv);
     QCoreApplication::setApplicationName(ApplicationTitle(QCoreApplication::applicationFilePath()));

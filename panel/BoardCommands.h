@@ -6,6 +6,8 @@
 // without a window (the command-line tool does exactly that).
 #pragma once
 
+#include "i18n/gnugettext.h"
+
 #include <functional>
 #include <string>
 
@@ -46,7 +48,7 @@ TBoardCommand SweepCommand(bool sweepToggle);
 
 // What the operator is told when a command meets a closed port.
 inline constexpr const char* NotConnectedMessage =
-    "Cannot send command :OPEN THE RS232 PORT FIRST";
+    MarkForTranslation("Cannot send command :OPEN THE RS232 PORT FIRST");
 
 // Sends commands to one port and keeps the sweep phase.
 //

@@ -2,6 +2,7 @@
 
 #include "framework/ErrorDisplay.h"
 
+#include <QEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -47,6 +48,48 @@ void TTrackBar::keyReleaseEvent(QKeyEvent* event)
             emit Change();
         emit KeyUp(event->key());
     });
+}
+
+void TTrackBar::mousePressEvent(QMouseEvent* event)
+{
+    GuardedCall([&] {
+        if (watchedWindow_ != window()) {
+            if (watchedWindow_)
+                watchedWindow_->removeEventFilter(this);
+            watchedWindow_ = window();
+            watchedWindow_->installEventFilter(this);
+        }
+        pressInterrupted_ = false;
+        inPress_ = true;
+        // A press on the groove takes its first page step before it arms
+        // the repeat; a box shown for that step has come and gone by the
+        // time the repeat would start.
+        QSlider::mousePressEvent(event);
+        inPress_ = false;
+        if (pressInterrupted_)
+            EndPress();
+    });
+}
+
+bool TTrackBar::eventFilter(QObject* watched, QEvent* event)
+{
+    GuardedCall([&] {
+        if (watched != watchedWindow_ || event->type() != QEvent::WindowBlocked)
+            return;
+        if (inPress_)
+            pressInterrupted_ = true;
+        if (inPress_ || isSliderDown() || repeatAction() != SliderNoAction)
+            EndPress();
+    });
+    return false;
+}
+
+void TTrackBar::EndPress()
+{
+    setRepeatAction(SliderNoAction);
+    if (isSliderDown())
+        setSliderDown(false);
+    update();
 }
 
 void TTrackBar::mouseReleaseEvent(QMouseEvent* event)

@@ -2,10 +2,13 @@
 
 #include "framework/Component.h"
 #include "framework/ErrorDisplay.h"
+#include "i18n/GnuGettextQt.h"
 #include "panel/CaptionFit.h"
 #include "panel/Readouts.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QDateTime>
 #include <QIcon>
 #include <QLabel>
@@ -25,12 +28,20 @@ constexpr int ClientWidth = 696;
 constexpr int ClientHeight = 294;
 // 8 points at 96 pixels per inch.
 constexpr int FontPixelSize = 11;
+// Where the window's outer top-left corner goes when the screen has room.
+constexpr QPoint Place(258, 144);
 
 // Ticks that fall due while a message box is waiting for the operator are
 // dropped: with the port closed each would open another box on top.
 bool MessageBoxShown()
 {
     return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr;
+}
+
+// A text of the window's own in the language of the catalogues.
+QString Text(const char* english)
+{
+    return QString::fromStdString(LookupText(english));
 }
 
 QString LongTimeText(const QTime& time, const QLocale& locale)
@@ -72,14 +83,19 @@ TZARIDOForm1::TZARIDOForm1(QWidget* parent)
     background.setColor(QPalette::Window, background.color(QPalette::Button));
     setPalette(background);
     ClientArea->setAutoFillBackground(true);
+    // An error here is shown, and the window keeps the texts it has.
+    GuardedCall([this] { TranslateCaptions(); });
     ClientArea->setFixedSize(ClientWidth, ClientHeight);
     setFixedSize(ClientWidth, ClientHeight + MainMenu1->sizeHint().height());
-    move(258, 144);
+    move(Place);
 
     CreateStatusPanels();
     // What the board sends is not the operator's editing: an undo history
     // of every received batch would grow without end.
     PORTW->setUndoRedoEnabled(false);
+    // Tab leaves the pane for the next control, as everywhere else in the
+    // window; a tab character has no use in what the board is told.
+    PORTW->setTabChangesFocus(true);
     for (QWidget* control : ClientArea->findChildren<QWidget*>())
         if (!CaptionText(control).isEmpty())
             FitCaption(control);
@@ -90,6 +106,47 @@ TZARIDOForm1::TZARIDOForm1(QWidget* parent)
 }
 
 TZARIDOForm1::~TZARIDOForm1() = default;
+
+void TZARIDOForm1::showEvent(QShowEvent* event)
+{
+    GuardedCall([&] {
+        QMainWindow::showEvent(event);
+        if (placed_)
+            return;
+        placed_ = true;
+        KeepOnScreen();
+    });
+}
+
+void TZARIDOForm1::KeepOnScreen()
+{
+    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    // A scale factor makes the screen smaller in the window's pixels: at 2
+    // a 1280 x 1024 screen has room for 640 x 512, and the fixed place
+    // would put most of the window beyond its edge.
+    const QRect available = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    const auto fit = [](int wanted, int size, int start, int room) {
+        const int latest = start + room - size;
+        return std::max(start, std::min(wanted, latest));
+    };
+    const QPoint place(fit(Place.x(), frame.width(), available.x(), available.width()),
+                       fit(Place.y(), frame.height(), available.y(), available.height()));
+    if (place != frame.topLeft())
+        move(place);
+}
+
+void TZARIDOForm1::TranslateCaptions()
+{
+    // The readouts are numbers, the maker's name and the window's caption
+    // are names; the port's name is a device's, and the lamp has no text.
+    for (const char* name : {"VALIPK", "Rval", "Gval", "Bval", "VAL_START", "VAL_STOP", "VAL_WIDTH", "Label9",
+                             "ComPort1", "ComLed1", ".windowTitle"})
+        TP_Ignore(this, name);
+    TranslateObjectTree(this, "default");
+}
 
 QFont TZARIDOForm1::WindowFont()
 {
@@ -131,7 +188,9 @@ void TZARIDOForm1::CreateStatusPanels()
     } panels[5] = {{75, "PORT : CLOSE"}, {80, "PORT : xxxx"}, {150, "PORT= None,8,9600,1"}, {150, ""}, {50, "RVD3318"}};
     StatusBar1->setContentsMargins(0, 0, 0, 0);
     for (int i = 0; i < 5; ++i) {
-        auto* panel = new TStatusPanel(QString::fromLatin1(panels[i].text), panels[i].width, StatusBar1);
+        // Only the port's state is a word; the rest are names and settings.
+        const QString text = i == 0 ? Text(MarkForTranslation("PORT : CLOSE")) : QString::fromLatin1(panels[i].text);
+        auto* panel = new TStatusPanel(text, panels[i].width, StatusBar1);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         StatusBar1->addWidget(panel);
         StatusPanels[static_cast<std::size_t>(i)] = panel;
@@ -188,7 +247,8 @@ void TZARIDOForm1::ConnectHandlers()
 
 void TZARIDOForm1::ShowRefusal(const std::string& message)
 {
-    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), QString::fromStdString(message),
+    const QString text = QString::fromStdString(LookupText(message));
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text,
                     QMessageBox::Ok, this);
     box.exec();
 }
@@ -304,13 +364,14 @@ void TZARIDOForm1::TogglePort()
     StatusPanels[1]->setText(ComPort1->Port());
     if (ComPort1->Connected()) {
         ComPort1->ClosePort();
-        OPEN_PORT->setText(QStringLiteral("OPEN"));
-        StatusPanels[0]->setText(QStringLiteral("PORT=CLOSE"));
+        OPEN_PORT->setText(Text(MarkForTranslation("OPEN")));
+        StatusPanels[0]->setText(Text(MarkForTranslation("PORT=CLOSE")));
     } else {
         ComPort1->OpenPort();
-        OPEN_PORT->setText(QStringLiteral("CLOSE"));
-        StatusPanels[0]->setText(QStringLiteral("PORT=OPEN"));
+        OPEN_PORT->setText(Text(MarkForTranslation("CLOSE")));
+        StatusPanels[0]->setText(Text(MarkForTranslation("PORT=OPEN")));
     }
+    FitCaption(OPEN_PORT);
     StatusPanels[1]->setText(QStringLiteral("PORT = ") + ComPort1->Port());
 }
 

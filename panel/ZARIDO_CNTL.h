@@ -94,7 +94,16 @@ public:
     // "PORT= " and the port's parity, data bits, baud rate and stop bits.
     QString LineFormatText() const;
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
+    // Moves the window just enough to lie wholly on its screen's available
+    // area; where it is larger than that area, to the area's top-left.
+    void KeepOnScreen();
+    // The window's own captions in the language of the catalogues (domain
+    // "default"); numbers, names and the caption stay as they are.
+    void TranslateCaptions();
     void ConfigurePort();
     void ConfigureLed();
     void CreateStatusPanels();
@@ -116,4 +125,5 @@ private:
     bool receivedGap_ = false;
     // The last text put into the pane ended in a CR.
     bool receivedEndedWithCr_ = false;
+    bool placed_ = false;
 };

@@ -26,6 +26,10 @@ TComSetupFrm::TComSetupFrm(QWidget* parent) : QDialog(parent), ui_(std::make_uni
     // A dialog border: fixed size, a close box, no minimise or maximise.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(size());
+    // The operator comes for the port first: typing its first letters
+    // picks it. Without a focus of its own the dialog would give it to
+    // the default button.
+    ui_->Combo1->setFocus();
 
     connect(ui_->Button1, &QPushButton::clicked, this, [this] { GuardedCall([this] { done(mrOk); }); });
     connect(ui_->Button2, &QPushButton::clicked, this, [this] { GuardedCall([this] { done(mrCancel); }); });

@@ -1,5 +1,6 @@
 // The built program as a process: a clean end with the port open, a
-// screenshot run, and the runtime error of a damaged catalogue.
+// screenshot run, the runtime error of a damaged catalogue, its arguments
+// and a missing display.
 #include "tests/support/PtyPair.h"
 #include "tests/tools/ChildProcess.h"
 
@@ -169,4 +170,39 @@ TEST(PanelProgramTest, WithoutAGermanLanguageTheSameTextsStayAsWritten)
     EXPECT_TRUE(Shows(result.output, "dialog Setup")) << result.output;
     EXPECT_TRUE(Shows(result.output, "text Cancel")) << result.output;
     EXPECT_NE(result.output.find("text Unable to open com port"), std::string::npos) << result.output;
+}
+
+TEST(PanelProgramTest, HelpVersionAndBadArgumentsEndBeforeAnyWindow)
+{
+    // No display at all: these answers must not need one.
+    const std::vector<std::string> noDisplay = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="};
+
+    const ProgramResult help = RunProgram(PANEL_PROGRAM, {"--help"}, noDisplay);
+    EXPECT_EQ(help.status, 0) << help.output;
+    EXPECT_EQ(help.output.rfind("Usage: rvd3318-panel", 0), 0u) << help.output;
+    for (const char* variable : {"RVD3318_PANEL_OPEN=", "RVD3318_PANEL_SETUP=", "RVD3318_PANEL_REPORT_DIALOGS=",
+                                 "RVD3318_PANEL_SCREENSHOT=", "RVD3318_PANEL_EXIT_WHEN_SHOWN=", "CPORT_EXTRA_PORTS="})
+        EXPECT_NE(help.output.find(variable), std::string::npos) << variable;
+
+    const ProgramResult version = RunProgram(PANEL_PROGRAM, {"--version"}, noDisplay);
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.output, "rvd3318-panel " RVD3318_PANEL_VERSION "\n");
+
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--port"},
+                                                 std::vector<std::string>{"/dev/ttyUSB0"},
+                                                 std::vector<std::string>{"-platform", "offscreen"}}) {
+        const ProgramResult bad = RunProgram(PANEL_PROGRAM, args, Offscreen);
+        EXPECT_EQ(bad.status, 2) << args[0];
+        EXPECT_EQ(bad.output, "rvd3318-panel: unknown argument '" + args[0] +
+                                  "'\nTry 'rvd3318-panel --help'.\n");
+    }
+}
+
+TEST(PanelProgramTest, WithoutADisplayItSaysSoInOneLineAndEndsWithOne)
+{
+    const ProgramResult result =
+        RunProgram(PANEL_PROGRAM, {}, {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="});
+    EXPECT_EQ(result.status, 1) << result.output;
+    EXPECT_EQ(result.output, "rvd3318-panel: no display to show the window on (neither DISPLAY nor "
+                             "WAYLAND_DISPLAY is set)\n");
 }

@@ -337,6 +337,30 @@ TEST_F(SetupDialogTest, EnterConfirmsAndEscapeDoesNotClose)
     EXPECT_EQ(port.DataBits(), dbSix);
 }
 
+TEST_F(SetupDialogTest, TheFocusStartsOnThePortAndTypingAPortsFirstLettersPicksIt)
+{
+    FedPortList listed({"ttyS0", "ttyUSB0", "ttyACM0", "ttyUSB1"});
+    port.SetPort("COM1");
+    WithDialog(
+        [&](TComSetupFrm* dialog) {
+            ASSERT_EQ(QApplication::focusWidget(), Part(dialog, "Combo1"));
+            QTest::keyClicks(QApplication::focusWidget(), "ttyU");
+            EXPECT_EQ(Part(dialog, "Combo1")->Text(), "ttyUSB0");
+            // Tab goes on down the selectors, then to OK and Cancel.
+            QStringList walk;
+            for (int i = 0; i < 7; ++i) {
+                PressKey(dialog, Qt::Key_Tab);
+                walk << QApplication::focusWidget()->objectName();
+            }
+            EXPECT_EQ(walk, QStringList({"Combo2", "Combo3", "Combo4", "Combo5", "Combo6", "Button1", "Button2"}));
+            PressKey(dialog, Qt::Key_Tab);
+            EXPECT_EQ(QApplication::focusWidget(), Part(dialog, "Combo1"));
+            PressKey(dialog, Qt::Key_Return);
+        },
+        [&] { EditPortSettings(&port); });
+    EXPECT_EQ(port.Port(), "ttyUSB0");
+}
+
 TEST_F(SetupDialogTest, ANameThatIsNotListedSurvivesOk)
 {
     // The start name COM1 is /dev/ttyS0, which the list leaves out unless

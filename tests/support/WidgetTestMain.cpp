@@ -1,5 +1,6 @@
 // Test main for rooms whose tests build real widgets and dialogs. The suite
-// runs them under Qt's offscreen platform unless the caller chose another.
+// runs them under Qt's offscreen platform, on a screen of desktop size,
+// unless the caller chose another.
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -25,7 +26,7 @@ extern "C" const char* __tsan_default_suppressions()
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("QT_QPA_PLATFORM", TEST_PLATFORM);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
