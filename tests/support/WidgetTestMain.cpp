@@ -1,5 +1,7 @@
 // Test main for rooms whose tests build real widgets and dialogs. The suite
 // runs them under Qt's offscreen platform unless the caller chose another.
+#include "tests/support/FailingErrorDisplay.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -28,5 +30,6 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    InstallFailingErrorDisplay();
     return RUN_ALL_TESTS();
 }
