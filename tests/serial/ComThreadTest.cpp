@@ -102,7 +102,10 @@ TEST(ComThreadTest, ByteArrivingWhileTheHandlerRunsIsReportedByTheNextBatch)
         if (first) {
             first = false;
             pty.Send("Z"); // arrives while this handler still runs
-            std::this_thread::sleep_for(50ms);
+            const auto deadline = std::chrono::steady_clock::now() + 5s;
+            while (port.PendingInputCount() < 3 && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(1ms);
+            EXPECT_EQ(port.PendingInputCount(), 3);
         }
         std::string text;
         port.ReadText(text, count); // only what this batch announced

@@ -71,7 +71,7 @@ inline ThreadState ReadThreadState(pid_t thread)
     return result;
 }
 
-// Whether `thread` sleeps in one of the event waits the device layer uses.
+// Whether the thread sleeps in one of the event waits the device layer uses.
 inline bool BlockedInEventWait(const ThreadState& s)
 {
     if (s.state != 'S')
@@ -83,8 +83,8 @@ inline bool BlockedInEventWait(const ThreadState& s)
     return s.syscall == SYS_epoll_pwait;
 }
 
-// Whether `thread` sleeps reading a descriptor: the hand-over's wait for
-// the main thread to take its call.
+// Whether the thread sleeps reading a descriptor: the hand-over's wait
+// for the main thread to run its call.
 inline bool BlockedInRead(const ThreadState& s)
 {
     return s.state == 'S' && s.syscall == SYS_read;
