@@ -7,8 +7,11 @@
 
 #include <cstring>
 #include <optional>
+#include <ostream>
 
 namespace {
+
+std::atomic<std::uint64_t> catalogueBytesHeld{0};
 
 constexpr std::uint32_t MagicLittleEndian = 0x950412DE;
 constexpr std::uint32_t MagicBigEndian = 0xDE120495;
@@ -83,29 +86,48 @@ void TDomain::CloseCatalogue() noexcept
 
 void TDomain::CloseLocked() noexcept
 {
-    current_.store(nullptr, std::memory_order_release);
+    if (!owned_)
+        return;
+    current_.store(nullptr, std::memory_order_seq_cst);
+    readers_.WaitForEarlierSections();
+    catalogueBytesHeld.fetch_sub(owned_->file.Size());
+    owned_.reset();
+}
+
+std::uint64_t TDomain::CatalogueBytesHeld() noexcept
+{
+    return catalogueBytesHeld.load();
+}
+
+std::ostream& operator<<(std::ostream& out, const TDomain::Translation& t)
+{
+    return out << t.Text();
 }
 
 bool TDomain::Swapped() const noexcept
 {
+    ReaderSections::Section section(readers_);
     const Catalogue* c = Current();
     return c != nullptr && c->swapped;
 }
 
 std::uint32_t TDomain::EntryCount() const noexcept
 {
+    ReaderSections::Section section(readers_);
     const Catalogue* c = Current();
     return c != nullptr ? c->entryCount : 0;
 }
 
 std::uint32_t TDomain::SourceTable() const noexcept
 {
+    ReaderSections::Section section(readers_);
     const Catalogue* c = Current();
     return c != nullptr ? c->sourceTable : 0;
 }
 
 std::uint32_t TDomain::TranslationsTable() const noexcept
 {
+    ReaderSections::Section section(readers_);
     const Catalogue* c = Current();
     return c != nullptr ? c->translationsTable : 0;
 }
@@ -118,6 +140,7 @@ const unsigned char* TDomain::CatalogueBase() const noexcept
 
 std::uint64_t TDomain::CatalogueOffset() const noexcept
 {
+    ReaderSections::Section section(readers_);
     const Catalogue* c = Current();
     return c != nullptr ? c->offset : 0;
 }
@@ -205,23 +228,32 @@ void TDomain::OpenCatalogue()
     catalogue->translationsTable = catalogue->Word(16);
     if (!catalogue->TablesLieInside(catalogueSize))
         throw invalid();
-    catalogues_.push_back(std::move(catalogue));
-    current_.store(catalogues_.back().get(), std::memory_order_release);
+    catalogueBytesHeld.fetch_add(catalogue->file.Size());
+    owned_ = std::move(catalogue);
+    current_.store(owned_.get(), std::memory_order_release);
 }
 
-std::string_view TDomain::FindKey(std::string_view key)
+TDomain::Translation TDomain::FindKey(std::string_view key)
 {
-    const Catalogue* catalogue = Current();
-    if (catalogue == nullptr && OpenPending()) {
+    for (;;) {
+        {
+            ReaderSections::Section section(readers_);
+            const Catalogue* catalogue = Current();
+            if (catalogue != nullptr) {
+                const auto found = SearchSortedCatalogue(catalogue->entryCount, [&](std::uint32_t i) {
+                    return CompareBytes(key, catalogue->Text(catalogue->sourceTable, i));
+                });
+                if (!found)
+                    return {std::move(section), key};
+                return {std::move(section), catalogue->Text(catalogue->translationsTable, *found)};
+            }
+            if (!OpenPending())
+                return {std::move(section), key};
+        }
+        // Outside the section: opening takes the catalogue lock, whose
+        // holder may be waiting for that section to end. Should another
+        // thread close the catalogue again before the search, the next
+        // round opens the new one.
         OpenCatalogue();
-        catalogue = Current();
     }
-    if (catalogue == nullptr)
-        return key;
-    const auto found = SearchSortedCatalogue(catalogue->entryCount, [&](std::uint32_t i) {
-        return CompareBytes(key, catalogue->Text(catalogue->sourceTable, i));
-    });
-    if (!found)
-        return key;
-    return catalogue->Text(catalogue->translationsTable, *found);
 }

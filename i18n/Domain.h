@@ -7,14 +7,15 @@
 #pragma once
 
 #include "i18n/CatalogueFile.h"
+#include "i18n/ReaderSections.h"
 
 #include <atomic>
 #include <cstdint>
+#include <iosfwd>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
-#include <vector>
 
 class TAssemblyAnalyzer;
 
@@ -37,10 +38,14 @@ public:
     std::uint32_t EntryCount() const noexcept;
     std::uint32_t SourceTable() const noexcept;
     std::uint32_t TranslationsTable() const noexcept;
+    // Valid until the catalogue is closed; for the thread that changes the
+    // domain's folder or language.
     const unsigned char* CatalogueBase() const noexcept;
     std::uint64_t CatalogueOffset() const noexcept;
 
-    // Both close an open catalogue and make the domain pending again.
+    // Both close an open catalogue, free it as soon as no lookup on another
+    // thread reads it any more (they wait for that, never long: a lookup
+    // holds it for one search), and make the domain pending again.
     void SetCatalogueFolder(std::string folder);
     void SetCatalogueLanguage(std::string language);
 
@@ -50,16 +55,34 @@ public:
     void OpenCatalogue();
     void CloseCatalogue() noexcept;
 
+    // What FindKey found. It keeps the catalogue its text lies in from being
+    // freed while it lives, so hold it only as long as the text is read.
+    class Translation {
+    public:
+        Translation(ReaderSections::Section section, std::string_view text) noexcept
+            : section_(std::move(section)), text_(text)
+        {
+        }
+        std::string_view Text() const noexcept { return text_; }
+        friend bool operator==(const Translation& t, std::string_view text) noexcept { return t.text_ == text; }
+        friend std::ostream& operator<<(std::ostream& out, const Translation& t);
+
+    private:
+        ReaderSections::Section section_;
+        std::string_view text_;
+    };
+
     // The translation of `key` (UTF-8 bytes, compared unsigned), or `key`
     // itself when the domain has no catalogue or no such entry. Safe from
-    // any thread. A returned translation stays valid as long as the domain.
-    std::string_view FindKey(std::string_view key);
+    // any thread, also while another one changes the language.
+    Translation FindKey(std::string_view key);
+
+    // Bytes of catalogues that the domains of this process hold in memory.
+    static std::uint64_t CatalogueBytesHeld() noexcept;
 
 private:
     // A catalogue as read: its bytes and the header fields, never changed
-    // once published. A closed one is kept until the domain goes, since a
-    // lookup on another thread may still be reading it; closing happens
-    // only when the language or a folder changes.
+    // once published.
     struct Catalogue {
         CatalogueFile file;
         const unsigned char* base = nullptr;
@@ -82,9 +105,14 @@ private:
     std::string catalogueLanguage_;
     const TAssemblyAnalyzer* embeddedCatalogues_;
 
+    // Lookups read current_ inside a section of readers_ and take no lock;
+    // opening and closing take catalogueLock_, and a closed catalogue goes
+    // once the lookups that may have seen it have let go. So memory holds
+    // one catalogue per domain however often the language changes.
     std::atomic<const Catalogue*> current_{nullptr};
+    std::unique_ptr<Catalogue> owned_; // what current_ points to; under catalogueLock_
+    mutable ReaderSections readers_;
     std::atomic<bool> openPending_{true};
-    std::vector<std::unique_ptr<Catalogue>> catalogues_; // every one read; under catalogueLock_
     std::mutex catalogueLock_;
 };
 

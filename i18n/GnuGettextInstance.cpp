@@ -100,7 +100,7 @@ std::string TGnuGettextInstance::LookupTextInDomain(const std::string& domainNam
         withoutCarriageReturns = RemoveCarriageReturns(text);
         key = withoutCarriageReturns;
     }
-    std::string result = InsertCarriageReturns(domain.FindKey(key));
+    std::string result = InsertCarriageReturns(domain.FindKey(key).Text());
     if (!IsWellFormedUtf8(result))
         result.clear();
     if (!text.empty() && result.empty()) {

@@ -58,7 +58,11 @@ bool DeviceLocked(const std::string& path)
 
 } // namespace
 
-TEST(PanelProgramTest, ClosingTheWindowWithThePortOpenEndsWithZeroAndSendsNothing)
+namespace {
+
+// The panel with its port open on a pty gets `signal`: the window closes
+// with its port, nothing is sent, and the program ends with status 0.
+void ExpectSignalToCloseThePanelCleanly(int signal)
 {
     PtyPair pty;
     ChildProcess panel(PANEL_PROGRAM, {}, With(Offscreen, "RVD3318_PANEL_OPEN=" + pty.SlavePath()));
@@ -68,12 +72,32 @@ TEST(PanelProgramTest, ClosingTheWindowWithThePortOpenEndsWithZeroAndSendsNothin
         open = DeviceLocked(pty.SlavePath());
     }
     ASSERT_TRUE(open) << "the panel did not open its port";
-    // The operator closes the window (SIGTERM closes it the same way).
-    panel.Signal(SIGTERM);
+    panel.Signal(signal);
     EXPECT_EQ(panel.Wait(10s), 0);
     EXPECT_FALSE(DeviceLocked(pty.SlavePath()));
     EXPECT_EQ(pty.Receive(1, 200ms), "");
 }
+
+} // namespace
+
+TEST(PanelProgramTest, ClosingTheWindowWithThePortOpenEndsWithZeroAndSendsNothing)
+{
+    // The operator closes the window (SIGTERM closes it the same way).
+    ExpectSignalToCloseThePanelCleanly(SIGTERM);
+}
+
+// Ctrl-C in the terminal that started it, and that terminal going away.
+class PanelTerminationSignalTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(PanelTerminationSignalTest, ClosesTheWindowWithThePortOpenAndEndsWithZero)
+{
+    ExpectSignalToCloseThePanelCleanly(GetParam());
+}
+
+INSTANTIATE_TEST_SUITE_P(InterruptAndHangUp, PanelTerminationSignalTest, ::testing::Values(SIGINT, SIGHUP),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(info.param == SIGINT ? "SIGINT" : "SIGHUP");
+                         });
 
 TEST(PanelProgramTest, ScreenshotRunSavesTheWindowAndEnds)
 {

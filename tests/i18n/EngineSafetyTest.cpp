@@ -10,6 +10,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <atomic>
 #include <barrier>
 #include <set>
@@ -158,6 +159,56 @@ TEST_F(I18nEngineTest, FirstUseOfDomainsFromManyThreadsAtOnce)
             EXPECT_TRUE(names.insert(domain->DomainName()).second) << domain->DomainName();
         EXPECT_EQ(names.size(), static_cast<std::size_t>(kDomains + 1)); // and "default"
     }
+}
+
+TEST_F(I18nEngineTest, ChangingTheLanguageOverAndOverKeepsOneCatalogueAndLookupsOnOtherThreadsRight)
+{
+    // Large enough that a search takes a while, so that the changes meet
+    // lookups in the middle of one.
+    std::vector<std::pair<std::string, std::string>> german, french;
+    for (int i = 0; i < 4000; ++i) {
+        const std::string key = "text " + std::to_string(i);
+        german.emplace_back(key, "Text " + std::to_string(i));
+        french.emplace_back(key, "texte " + std::to_string(i));
+    }
+    german.emplace_back("Cancel", "Abbrechen");
+    french.emplace_back("Cancel", "Annuler");
+    const std::string de = BuildCatalogue(german), fr = BuildCatalogue(french);
+    WriteBytes(CataloguePath("de", "default"), de);
+    WriteBytes(CataloguePath("fr", "default"), fr);
+    const std::uint64_t heldBefore = TDomain::CatalogueBytesHeld();
+    StartEngine("de");
+    ASSERT_EQ(LookupText("Cancel"), "Abbrechen");
+
+    std::atomic<bool> stop{false};
+    std::atomic<int> wrong{0};
+    std::atomic<long> lookups{0};
+    const auto reader = [&](auto lookup) {
+        return std::thread([&, lookup] {
+            for (int i = 0; !stop.load(); i = (i + 37) % 4000) {
+                const std::string text = lookup("text " + std::to_string(i));
+                if (text != "Text " + std::to_string(i) && text != "texte " + std::to_string(i))
+                    ++wrong;
+                ++lookups;
+            }
+        });
+    };
+    std::thread direct = reader([](const std::string& key) { return LookupText(key); });
+    std::thread resource = reader([](const std::string& key) { return TranslateResourceText(key); });
+    std::uint64_t mostHeld = 0;
+    for (int change = 1; change <= 100 || lookups.load() < 2000; ++change) {
+        ChooseLanguage(change % 2 ? "fr" : "de");
+        EXPECT_EQ(LookupText("Cancel"), change % 2 ? "Annuler" : "Abbrechen");
+        mostHeld = std::max(mostHeld, TDomain::CatalogueBytesHeld() - heldBefore);
+    }
+    stop = true;
+    direct.join();
+    resource.join();
+    EXPECT_EQ(wrong.load(), 0);
+    // One catalogue at a time: each one left behind is freed.
+    EXPECT_LE(mostHeld, std::max(de.size(), fr.size()));
+    StopCatalogueEngine();
+    EXPECT_EQ(TDomain::CatalogueBytesHeld(), heldBefore);
 }
 
 } // namespace

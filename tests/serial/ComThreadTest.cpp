@@ -6,13 +6,13 @@
 #include "tests/support/Capture.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/Pump.h"
+#include "tests/support/ThreadState.h"
 
 #include <gtest/gtest.h>
 
 #include <QThread>
 
 #include <atomic>
-#include <ctime>
 #include <mutex>
 #include <thread>
 
@@ -21,11 +21,14 @@ namespace {
 using Journal = std::vector<std::string>;
 using namespace std::chrono_literals;
 
-double ProcessCpuSeconds()
+// Opens `port` and returns the event thread that the opening started.
+pid_t OpenAndFindEventThread(TComPort& port)
 {
-    timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+    const std::set<pid_t> before = ThreadIds();
+    port.OpenPort();
+    const std::set<pid_t> started = ThreadsStartedSince(before);
+    EXPECT_EQ(started.size(), 1u) << "opening should start exactly the event thread";
+    return started.empty() ? 0 : *started.begin();
 }
 
 // A port whose receive handler reads what it is told of, recording where
@@ -99,7 +102,10 @@ TEST(ComThreadTest, ByteArrivingWhileTheHandlerRunsIsReportedByTheNextBatch)
         if (first) {
             first = false;
             pty.Send("Z"); // arrives while this handler still runs
-            std::this_thread::sleep_for(50ms);
+            const auto deadline = std::chrono::steady_clock::now() + 5s;
+            while (port.PendingInputCount() < 3 && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(1ms);
+            EXPECT_EQ(port.PendingInputCount(), 3);
         }
         std::string text;
         port.ReadText(text, count); // only what this batch announced
@@ -372,11 +378,11 @@ TEST(ComThreadTest, ClosingWhileABatchWaitsForTheMainThreadCompletes)
         journal.push_back("rx " + text);
     };
     port.OnAfterClose = [&](QObject*) { journal.push_back("after close"); };
-    port.OpenPort();
+    const pid_t eventThread = OpenAndFindEventThread(port);
     pty.Send("late");
     // The main thread does not run events now, so the event thread is left
     // waiting with its batch when the close begins.
-    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(WaitForThreadState(eventThread, BlockedInRead)) << "the batch was not handed over";
     port.ClosePort();
     EXPECT_EQ(journal, (Journal{"before close", "rx late", "after close"}));
 }
@@ -385,15 +391,14 @@ TEST(ComThreadTest, FarEndHangingUpEndsTheLoopWithoutSpinning)
 {
     PtyPair pty;
     ReceivingPort port(pty);
+    const std::set<pid_t> before = ThreadIds();
     port.OpenPort();
     pty.Send("x");
     ASSERT_TRUE(PumpUntil([&] { return port.Received() == "x"; }));
     pty.HangUp();
-    PumpFor(100ms);
-    const double before = ProcessCpuSeconds();
-    std::this_thread::sleep_for(1s);
-    const double used = ProcessCpuSeconds() - before;
-    EXPECT_LT(used, 0.2) << "CPU seconds used in one idle second after the hang-up";
+    // Every thread the port started ends: a wait that kept seeing the
+    // hang-up would spin here for good instead.
+    EXPECT_TRUE(PumpUntil([&] { return ThreadsStartedSince(before).empty(); }));
     port.ClosePort();
     EXPECT_FALSE(port.Connected());
 }
@@ -402,10 +407,16 @@ TEST(ComThreadTest, OpenPortIdlesWithoutCpu)
 {
     PtyPair pty;
     ReceivingPort port(pty);
-    port.OpenPort();
-    const double before = ProcessCpuSeconds();
-    std::this_thread::sleep_for(1s);
-    EXPECT_LT(ProcessCpuSeconds() - before, 0.2);
+    const pid_t eventThread = OpenAndFindEventThread(port);
+    ASSERT_TRUE(WaitForThreadState(eventThread, BlockedInEventWait));
+    const long wakeUps = ReadThreadState(eventThread).voluntarySwitches;
+    // A pseudo-terminal has no modem lines to poll: nothing may wake the
+    // wait, however long or short the look at it is. A poll of 100 ms
+    // would wake it five times here.
+    std::this_thread::sleep_for(500ms);
+    const ThreadState after = ReadThreadState(eventThread);
+    EXPECT_TRUE(BlockedInEventWait(after)) << after.state << " " << after.syscall;
+    EXPECT_LE(after.voluntarySwitches - wakeUps, 1);
 }
 
 TEST(ComThreadTest, ManyOpenCloseCyclesWithBytesArrivingDuringClose)

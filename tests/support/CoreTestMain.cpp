@@ -1,4 +1,6 @@
 // Test main for rooms that need a Qt application object but no widgets.
+#include "tests/support/FailingErrorDisplay.h"
+
 #include <QCoreApplication>
 
 #include <gtest/gtest.h>
@@ -7,5 +9,6 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    InstallFailingErrorDisplay();
     return RUN_ALL_TESTS();
 }

@@ -1,6 +1,8 @@
 // Test main for rooms whose tests build real widgets and dialogs. The suite
 // runs them under Qt's offscreen platform, on a screen of desktop size,
 // unless the caller chose another.
+#include "tests/support/FailingErrorDisplay.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -29,5 +31,6 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", TEST_PLATFORM);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
+    InstallFailingErrorDisplay();
     return RUN_ALL_TESTS();
 }

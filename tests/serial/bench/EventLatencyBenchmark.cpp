@@ -1,7 +1,8 @@
 // How fast a received byte reaches the main thread, where the time goes on
 // the way, how many bytes a second get through, and what an idle open port
-// costs. Measured on a pseudo-terminal pair, for the port component's
-// OnRxChar and, in the same run, for QSerialPort's readyRead and for the
+// costs, also once its far end has hung up. Measured on a pseudo-terminal
+// pair, for the port component's OnRxChar and, in the same run, for
+// QSerialPort's readyRead and for the
 // least any port with an event thread can do: a bare relay, a thread that
 // waits on the line and hands each arrival to the main thread's loop
 // through an eventfd, then waits until it was handled, and nothing else.
@@ -328,6 +329,7 @@ int main(int argc, char** argv)
     Breakdown ours;
     Throughput ourFlow;
     double ourIdle = 0;
+    double ourHungUp = 0;
     {
         PtyPair pty;
         TComPort port;
@@ -354,6 +356,9 @@ int main(int argc, char** argv)
             port.ClosePort(); // what the far end still had queued goes
             port.OpenPort();
             ourIdle = IdleCpu(5.0);
+            // A line that hangs up must end the wait, not wake it for good.
+            pty.HangUp();
+            ourHungUp = IdleCpu(5.0);
         }
     }
 
@@ -469,5 +474,7 @@ int main(int argc, char** argv)
     std::printf("  TComPort     %.4f s\n", ourIdle);
     if (qtOpened)
         std::printf("  QSerialPort  %.4f s\n", theirIdle);
+    std::printf("CPU time of a TComPort over 5 s after its far end hung up\n");
+    std::printf("  TComPort     %.4f s\n", ourHungUp);
     return 0;
 }
