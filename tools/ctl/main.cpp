@@ -210,6 +210,9 @@ int Send(const Options& options)
     } catch (const std::exception& error) {
         std::fprintf(stderr, "rvd3318ctl: cannot open port %s: %s\n", options.port.c_str(),
                      error.what());
+        if (const auto* portError = dynamic_cast<const EComPort*>(&error))
+            for (const std::string& line : ComErrorDetails(*portError))
+                std::fprintf(stderr, "  %s\n", line.c_str());
         return 1;
     }
 
