@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QStringList>
 
 QString ApplicationTitle(const QString& executablePath)
 {
@@ -24,17 +25,26 @@ std::string MessageWithFullStop(const std::string& message)
     return message;
 }
 
-void ShowErrorBox(const std::string& message)
+void ShowErrorBox(const std::string& message, const std::vector<std::string>& details)
 {
     const std::string text = MessageWithFullStop(message);
     QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(),
                     QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), QMessageBox::Ok,
                     QApplication::activeWindow());
+    // The message keeps its own line; what explains it reads beneath.
+    QStringList lines;
+    for (const std::string& line : details)
+        lines << QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+    if (!lines.isEmpty())
+        box.setInformativeText(lines.join(QLatin1Char('\n')));
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
 
-TErrorDisplayInstallation::TErrorDisplayInstallation() : previous_(SetErrorDisplay(ShowErrorBox)) {}
+TErrorDisplayInstallation::TErrorDisplayInstallation()
+    : previous_(SetErrorDisplay([](const TErrorReport& report) { ShowErrorBox(report.Message, report.Details); }))
+{
+}
 
 TErrorDisplayInstallation::~TErrorDisplayInstallation()
 {

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <string>
+#include <vector>
 
 // The application's title from the executable's path: the file name
 // without its folder, cut before its first ".", every letter after the
@@ -18,8 +19,9 @@ QString ApplicationTitle(const QString& executablePath);
 // full stop, "(win error code: 2)" and "done." stay as they are).
 std::string MessageWithFullStop(const std::string& message);
 
-// Shows `message` in the standard error display and waits for OK.
-void ShowErrorBox(const std::string& message);
+// Shows `message` in the standard error display and waits for OK; the
+// explaining lines go under it, one a line.
+void ShowErrorBox(const std::string& message, const std::vector<std::string>& details = {});
 
 // Makes ShowErrorBox the display of framework/ErrorDisplay.h; the returned
 // object puts the previous display back when destroyed.

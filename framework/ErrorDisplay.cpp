@@ -1,5 +1,7 @@
 #include "framework/ErrorDisplay.h"
 
+#include "framework/Exception.h"
+
 #include <cstdio>
 #include <mutex>
 
@@ -8,9 +10,11 @@ namespace {
 std::mutex displayMutex;
 ErrorDisplayFunction installedDisplay;
 
-void PrintToStandardError(const std::string& message)
+void PrintToStandardError(const TErrorReport& report)
 {
-    std::fprintf(stderr, "%s\n", message.c_str());
+    std::fprintf(stderr, "%s\n", report.Message.c_str());
+    for (const std::string& line : report.Details)
+        std::fprintf(stderr, "  %s\n", line.c_str());
     std::fflush(stderr);
 }
 
@@ -26,20 +30,25 @@ ErrorDisplayFunction SetErrorDisplay(ErrorDisplayFunction display)
 
 void ShowErrorMessage(const std::string& message)
 {
+    ShowErrorReport(TErrorReport{message, {}});
+}
+
+void ShowErrorReport(const TErrorReport& report)
+{
     ErrorDisplayFunction display;
     {
         std::lock_guard lock(displayMutex);
         display = installedDisplay;
     }
     if (!display) {
-        PrintToStandardError(message);
+        PrintToStandardError(report);
         return;
     }
     try {
-        display(message);
+        display(report);
     } catch (...) {
         // A failing display must not take the program down with it.
-        PrintToStandardError(message);
+        PrintToStandardError(report);
     }
 }
 
@@ -56,8 +65,26 @@ std::string ExceptionMessage(std::exception_ptr error)
     }
 }
 
+std::vector<std::string> ExceptionDetails(std::exception_ptr error)
+{
+    if (!error)
+        return {};
+    try {
+        std::rethrow_exception(error);
+    } catch (const Exception& e) {
+        try {
+            return e.Details();
+        } catch (...) {
+            // The message alone still says what failed.
+            return {};
+        }
+    } catch (...) {
+        return {};
+    }
+}
+
 void ShowException(std::exception_ptr error)
 {
     if (error)
-        ShowErrorMessage(ExceptionMessage(error));
+        ShowErrorReport(TErrorReport{ExceptionMessage(error), ExceptionDetails(error)});
 }

@@ -6,8 +6,19 @@
 #include <exception>
 #include <functional>
 #include <string>
+#include <vector>
 
-using ErrorDisplayFunction = std::function<void(const std::string& message)>;
+// What the display is given: the error's message and the lines that
+// explain it. It reads as its message, so a display that only shows the
+// message takes a `const std::string&`.
+struct TErrorReport {
+    std::string Message;
+    std::vector<std::string> Details;
+
+    operator const std::string&() const noexcept { return Message; }
+};
+
+using ErrorDisplayFunction = std::function<void(const TErrorReport& report)>;
 
 // Installs `display` and returns the one it replaces. An empty function
 // restores the standard-error fallback.
@@ -15,10 +26,15 @@ ErrorDisplayFunction SetErrorDisplay(ErrorDisplayFunction display);
 
 // Shows `message` through the installed display.
 void ShowErrorMessage(const std::string& message);
+void ShowErrorReport(const TErrorReport& report);
 
 // The message an exception carries (what() for std::exception, a fixed
 // text for anything else).
 std::string ExceptionMessage(std::exception_ptr error);
+
+// The explaining lines of an Exception (none for other kinds, or when
+// working them out fails).
+std::vector<std::string> ExceptionDetails(std::exception_ptr error);
 
 // Shows the exception through the installed display.
 void ShowException(std::exception_ptr error);

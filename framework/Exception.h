@@ -4,12 +4,17 @@
 
 #include <exception>
 #include <string>
+#include <vector>
 
 class Exception : public std::exception {
 public:
     explicit Exception(std::string message) : message_(std::move(message)) {}
     const char* what() const noexcept override { return message_.c_str(); }
     const std::string& Message() const noexcept { return message_; }
+    // Lines that tell a person more than the message: what the system says
+    // about the cause and how to mend it. Worked out when asked, as only a
+    // shown error needs them; the message stays what it is.
+    virtual std::vector<std::string> Details() const { return {}; }
 
 private:
     std::string message_;

@@ -1,9 +1,13 @@
 // The port's exception and the texts of its message numbers.
 #include "serial/ComError.h"
 
+#include "i18n/Language.h"
 #include "i18n/gnugettext.h"
+#include "serial/posix/DeviceDiagnosis.h"
 
 #include <array>
+#include <cerrno>
+#include <initializer_list>
 #include <mutex>
 
 namespace {
@@ -42,6 +46,24 @@ static_assert(originalTexts.size() == CError_RegError);
 // xgettext: c-format
 constexpr const char* osCodeSuffix = MarkForTranslation(" (win error code: %d)");
 
+// The lines under a port's message. Looked up each time, as the suffix is.
+constexpr const char* notThereText = MarkForTranslation("The device is not there: is it plugged in?");
+constexpr const char* noNameText = MarkForTranslation("No port is chosen.");
+constexpr const char* notSerialText = MarkForTranslation("It is not a serial device.");
+// xgettext: c-format
+constexpr const char* heldByText = MarkForTranslation("It is in use by process %d (%s).");
+constexpr const char* inUseText = MarkForTranslation("It is in use by another program.");
+// xgettext: c-format
+constexpr const char* joinGroupText =
+    MarkForTranslation("The device belongs to the group %s, which you are not in. To join it, run:");
+constexpr const char* newLoginText =
+    MarkForTranslation("Then log out and in again: a new group counts from the next login on.");
+// xgettext: c-format
+constexpr const char* olderLoginText =
+    MarkForTranslation("You are in the group %s, but this login began before you joined it: log out and in again.");
+// xgettext: c-format
+constexpr const char* ownershipText = MarkForTranslation("The device belongs to user %s and group %s, permissions %s.");
+
 // The looked-up texts; written by the start-up step on the main thread
 // before any port exists, read by whoever raises.
 std::mutex tableMutex;
@@ -57,6 +79,54 @@ std::string Suffix(std::int32_t osCode)
     if (at == std::string::npos)
         return format;
     return format.substr(0, at) + std::to_string(osCode) + format.substr(at + 2);
+}
+
+// `format` with each %s or %d replaced by the next of `values` in turn:
+// a translated format cannot reach a formatter, and one with fewer
+// directives just shows fewer values.
+std::string Fill(const std::string& format, std::initializer_list<std::string> values)
+{
+    std::string text;
+    auto next = values.begin();
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size() && (format[i + 1] == 's' || format[i + 1] == 'd') &&
+            next != values.end()) {
+            text += *next++;
+            ++i;
+        } else {
+            text += format[i];
+        }
+    }
+    return text;
+}
+
+void AddAccessLines(const std::string& path, std::vector<std::string>& lines)
+{
+    const serialdev::AccessFacts facts = serialdev::DeviceAccess(path);
+    if (!facts.Known)
+        return;
+    if (facts.GroupMayOpen && !facts.ProcessInGroup) {
+        if (facts.UserInGroup) {
+            lines.push_back(Fill(LookupText(olderLoginText), {facts.GroupName}));
+        } else {
+            lines.push_back(Fill(LookupText(joinGroupText), {facts.GroupName}));
+            lines.push_back("sudo usermod -aG " + facts.GroupName + " " + facts.UserName);
+            lines.push_back(LookupText(newLoginText));
+        }
+        return;
+    }
+    // Joining the group would not help (or this login has it already):
+    // what the node says is all there is to tell.
+    lines.push_back(Fill(LookupText(ownershipText), {facts.OwnerName, facts.GroupName, facts.Permissions}));
+}
+
+void AddHolderLines(const std::string& path, std::vector<std::string>& lines)
+{
+    const std::vector<serialdev::DeviceHolder> holders = serialdev::DeviceHolders(path);
+    if (holders.empty())
+        lines.push_back(LookupText(inUseText));
+    for (const serialdev::DeviceHolder& holder : holders)
+        lines.push_back(Fill(LookupText(heldByText), {std::to_string(holder.Pid), holder.Name}));
 }
 
 } // namespace
@@ -83,6 +153,53 @@ EComPort::EComPort(std::int32_t code) : Exception(ComErrorText(code)), code_(cod
 EComPort::EComPort(std::int32_t code, std::int32_t osCode)
     : Exception(ComErrorText(code) + Suffix(osCode)), code_(code), osCode_(osCode)
 {
+}
+
+EComPort::EComPort(std::int32_t code, std::int32_t osCode, std::string devicePath)
+    : EComPort(code, osCode)
+{
+    devicePath_ = std::move(devicePath);
+}
+
+std::vector<std::string> EComPort::Details() const
+{
+    return ComErrorDetails(*this);
+}
+
+std::vector<std::string> ComErrorDetails(const EComPort& error)
+{
+    std::vector<std::string> lines;
+    const int os = error.OsCode();
+    if (os <= 0)
+        return lines;
+    const std::string& path = error.DevicePath();
+    const std::string description = serialdev::SystemErrorText(os, LanguageFromEnvironment());
+    lines.push_back(path.empty() ? description : path + ": " + description);
+    if (path.empty()) {
+        if (error.Code() == CError_OpenFailed)
+            lines.push_back(LookupText(noNameText));
+        return lines;
+    }
+    switch (os) {
+    case EACCES:
+    case EPERM:
+        AddAccessLines(path, lines);
+        break;
+    case EBUSY:
+        AddHolderLines(path, lines);
+        break;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        lines.push_back(LookupText(notThereText));
+        break;
+    case ENOTTY:
+        lines.push_back(LookupText(notSerialText));
+        break;
+    default:
+        break;
+    }
+    return lines;
 }
 
 void InitComPortModule()

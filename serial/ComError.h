@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Message numbers (1 to 23).
 enum TComErrorCode : std::int32_t {
@@ -41,14 +42,30 @@ public:
     // An error with the operating system's code: the text of `code`
     // followed by " (win error code: <osCode>)".
     EComPort(std::int32_t code, std::int32_t osCode);
+    // The same, about the device at `devicePath` (the path the port tried;
+    // empty when its name gives none). The message does not change.
+    EComPort(std::int32_t code, std::int32_t osCode, std::string devicePath);
 
     std::int32_t Code() const noexcept { return code_; }
     std::int32_t OsCode() const noexcept { return osCode_; }
+    const std::string& DevicePath() const noexcept { return devicePath_; }
+
+    // ComErrorDetails(*this).
+    std::vector<std::string> Details() const override;
 
 private:
     std::int32_t code_;
     std::int32_t osCode_;
+    std::string devicePath_;
 };
+
+// What an operator reads under the message: the system's description of
+// the OS code in the user's language with the device path, then, as far as
+// the system tells, the remedy: for a refused device, its group and the
+// command that adds the user to it; for a busy one, the process holding
+// it; for a missing one, that it is not there. None without an OS code.
+// Looks at the device and the running processes as they are now.
+std::vector<std::string> ComErrorDetails(const EComPort& error);
 
 // The untranslated text of a message number ("" outside 1 to 23).
 const char* ComErrorOriginalText(std::int32_t code);

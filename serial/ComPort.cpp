@@ -6,6 +6,7 @@
 #include "framework/ErrorDisplay.h"
 #include "framework/Exception.h"
 #include "serial/ComThread.h"
+#include "serial/posix/PortList.h"
 #include "serial/posix/SerialDevice.h"
 
 #include <algorithm>
@@ -59,8 +60,9 @@ void TCustomComPort::CloseForDestruction() noexcept
 
 void TCustomComPort::CreatePortHandle()
 {
-    if (const int error = device_->Open(port_.toStdString()))
-        throw EComPort(CError_OpenFailed, error);
+    const std::string name = port_.toStdString();
+    if (const int error = device_->Open(name))
+        throw EComPort(CError_OpenFailed, error, serialdev::DevicePath(name));
 }
 
 void TCustomComPort::DestroyPortHandle()

@@ -185,6 +185,8 @@ TEST(PanelProgramTest, InGermanTheSetupDialogAndThePortsErrorAreGerman)
     EXPECT_NE(result.output.find("text Die serielle Schnittstelle kann nicht geöffnet werden"), std::string::npos)
         << result.output;
     EXPECT_EQ(result.output.find("Unable to open com port"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("\nDas Gerät ist nicht vorhanden: Ist es angeschlossen?\n"), std::string::npos)
+        << result.output;
 }
 
 TEST(PanelProgramTest, WithoutAGermanLanguageTheSameTextsStayAsWritten)
@@ -194,6 +196,9 @@ TEST(PanelProgramTest, WithoutAGermanLanguageTheSameTextsStayAsWritten)
     EXPECT_TRUE(Shows(result.output, "dialog Setup")) << result.output;
     EXPECT_TRUE(Shows(result.output, "text Cancel")) << result.output;
     EXPECT_NE(result.output.find("text Unable to open com port"), std::string::npos) << result.output;
+    EXPECT_TRUE(Shows(result.output, "text /tmp/rvd3318-no-such-port: No such file or directory\n"
+                                     "The device is not there: is it plugged in?"))
+        << result.output;
 }
 
 TEST(PanelProgramTest, HelpVersionAndBadArgumentsEndBeforeAnyWindow)

@@ -127,6 +127,24 @@ TEST(StandardErrorDisplayTest, AnErrorInAnEventHandlerIsShownAndTheProgramGoesOn
     EXPECT_TRUE(later);
 }
 
+TEST(StandardErrorDisplayTest, WhatExplainsAnErrorStandsUnderItsUnchangedMessage)
+{
+    struct Explained : Exception {
+        using Exception::Exception;
+        std::vector<std::string> Details() const override { return {"/dev/ttyUSB0: Permission denied", "Ask."}; }
+    };
+    TErrorDisplayInstallation installation;
+    const std::vector<AnsweredBox> boxes = AnswerBoxes([] {
+        GuardedCall([] { throw Explained("Unable to open com port (win error code: 13)"); });
+        GuardedCall([] { throw Exception("Plain"); });
+    });
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text, "Unable to open com port (win error code: 13)");
+    EXPECT_EQ(boxes[0].informativeText, "/dev/ttyUSB0: Permission denied\nAsk.");
+    EXPECT_EQ(boxes[1].text, "Plain.");
+    EXPECT_EQ(boxes[1].informativeText, "");
+}
+
 TEST(ModuleStepsTest, AnErrorAStepOnlyReportsStopsStartUpToo)
 {
     calls.clear();

@@ -17,6 +17,7 @@ struct AnsweredBox {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     int buttons = 0;
     bool applicationModal = false;
+    QString informativeText; // the lines under the text
 };
 
 // Runs `action`; every message box that opens meanwhile is read and closed
@@ -31,7 +32,7 @@ inline std::vector<AnsweredBox> AnswerBoxes(const std::function<void()>& action)
         if (box == nullptr || !box->isVisible())
             return;
         boxes.push_back({box->windowTitle(), box->text(), box->icon(), static_cast<int>(box->buttons().size()),
-                         box->windowModality() == Qt::ApplicationModal});
+                         box->windowModality() == Qt::ApplicationModal, box->informativeText()});
         box->button(QMessageBox::Ok)->click();
     });
     watcher.start();

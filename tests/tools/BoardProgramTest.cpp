@@ -231,6 +231,17 @@ TEST(BoardProgramTest, BadArgumentsSendNothing)
     EXPECT_TRUE(HasLine(board.State(), "state line 0 commands, 0 half commands, 0 stray bytes"));
 }
 
+TEST(BoardProgramTest, APortThatWillNotOpenIsExplainedOnStandardError)
+{
+    const auto result =
+        RunProgram(CtlProgram, {"--port", "/dev/no-such-board", "led1", "1"}, {"RVD3318_PORT=", "LANG=C", "LC_ALL="});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.output.find("(win error code: 2)\n  /dev/no-such-board: No such file or directory\n"
+                                 "  The device is not there: is it plugged in?\n"),
+              std::string::npos)
+        << result.output;
+}
+
 TEST(BoardProgramTest, PortsListsTheExtraPaths)
 {
     // Only paths that exist are ports.

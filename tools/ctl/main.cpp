@@ -242,6 +242,9 @@ int Send(const Options& options, std::vector<TExpectation> expectations)
     } catch (const std::exception& error) {
         std::fprintf(stderr, "rvd3318ctl: cannot open port %s: %s\n", options.port.c_str(),
                      error.what());
+        if (const auto* portError = dynamic_cast<const EComPort*>(&error))
+            for (const std::string& line : ComErrorDetails(*portError))
+                std::fprintf(stderr, "  %s\n", line.c_str());
         return 1;
     }
 

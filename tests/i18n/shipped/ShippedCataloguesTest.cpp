@@ -19,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 
 namespace i18ntest {
@@ -80,6 +81,23 @@ TEST_F(ShippedCataloguesTest, EveryPortErrorTextComesInGerman)
                  "Die serielle Schnittstelle kann nicht ge\xC3\xB6" "ffnet werden (Fehlercode des Systems: 13)");
     EXPECT_STREQ(EComPort(CError_ConnChangeProp).what(),
                  "Die Eigenschaft kann bei ge\xC3\xB6" "ffneter Schnittstelle nicht ge\xC3\xA4ndert werden");
+}
+
+TEST_F(ShippedCataloguesTest, ThePortsExplainingLinesComeInGermanWithTheCLibrarysOwnText)
+{
+    // A German message locale for the C library's own texts, made of its
+    // built-in UTF-8 one, so that the machine need not have generated de_DE.
+    ScratchFolder locales;
+    std::filesystem::create_directories(locales / "de_DE.UTF-8");
+    for (const std::string category : {"LC_CTYPE", "LC_MESSAGES"})
+        std::filesystem::copy("/usr/lib/locale/C.utf8/" + category, locales / ("de_DE.UTF-8/" + category),
+                              std::filesystem::copy_options::recursive);
+    ScopedEnvironment locpath("LOCPATH", locales.Path().string());
+    ScopedEnvironment language("LANGUAGE", std::nullopt);
+    Start("de_DE.UTF-8");
+    EXPECT_EQ(ComErrorDetails(EComPort(CError_OpenFailed, ENOENT, "/dev/ttyUSB7")),
+              (std::vector<std::string>{"/dev/ttyUSB7: Datei oder Verzeichnis nicht gefunden",
+                                        "Das Ger\xC3\xA4t ist nicht vorhanden: Ist es angeschlossen?"}));
 }
 
 TEST_F(ShippedCataloguesTest, MessageBoxButtonsComeInGerman)

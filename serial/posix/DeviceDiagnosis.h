@@ -1,0 +1,43 @@
+// What the system can tell about a device that would not open: its own
+// description of the error, who owns the node, and who holds it. Only read
+// when an error is explained to a person, never on the way to a result.
+// Plain C++ and POSIX, no Qt.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace serialdev {
+
+// The C library's description of `error` in the language `language`
+// ("de_DE", "de"; "C" or empty for English), in UTF-8. English where that
+// language's locale is not installed.
+std::string SystemErrorText(int error, const std::string& language);
+
+struct AccessFacts {
+    bool Known = false;          // the node could be looked at
+    std::string OwnerName;       // user owning the node (its number when unnamed)
+    std::string GroupName;       // group owning the node (its number when unnamed)
+    std::string Permissions;     // "rw-rw----"
+    bool GroupMayOpen = false;   // the group may read and write
+    bool ProcessInGroup = false; // this process carries that group now
+    bool UserInGroup = false;    // the group database lists the user (from the next login)
+    std::string UserName;        // the user this process runs as
+};
+
+// Who owns `path`'s node and whether joining its group would let this
+// process's user in.
+AccessFacts DeviceAccess(const std::string& path);
+
+struct DeviceHolder {
+    int Pid = 0;
+    std::string Name; // the process's command name ("" when unreadable)
+};
+
+// Processes that keep `path`'s device: the one whose lock is on the node
+// (from `procRoot`/locks) when it still runs; else every process, this one
+// excluded, that has the device open and lets itself be looked at (the
+// descriptors of other users' processes are hidden from non-root users).
+std::vector<DeviceHolder> DeviceHolders(const std::string& path, const std::string& procRoot = "/proc");
+
+} // namespace serialdev
