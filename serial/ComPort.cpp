@@ -6,6 +6,7 @@
 #include "framework/ErrorDisplay.h"
 #include "framework/Exception.h"
 #include "serial/ComThread.h"
+#include "serial/posix/PortList.h"
 #include "serial/posix/SerialDevice.h"
 
 #include <algorithm>
@@ -63,6 +64,11 @@ void TCustomComPort::CreatePortHandle()
         throw EComPort(CError_OpenFailed, error);
 }
 
+QString TCustomComPort::DevicePath() const
+{
+    return QString::fromStdString(serialdev::DevicePath(port_.toStdString()));
+}
+
 void TCustomComPort::DestroyPortHandle()
 {
     device_->Close();
@@ -111,6 +117,7 @@ void TCustomComPort::OpenPort()
     DoBeforeOpen();
     CreatePortHandle();
     connected_ = true;
+    opening_.store(opening_.load() + 1);
     try {
         ApplyAllSettings();
         StartEventThread();
@@ -128,6 +135,12 @@ void TCustomComPort::ClosePort()
 {
     if (!connected_)
         return;
+    struct Closing {
+        bool& flag;
+        bool was;
+        explicit Closing(bool& f) : flag(f), was(f) { flag = true; }
+        ~Closing() { flag = was; }
+    } closing(closing_);
     ReportSignal(msCTS, false);
     ReportSignal(msDSR, false);
     ReportSignal(msRLSD, false);
@@ -179,3 +192,4 @@ void TCustomComPort::DoDSRChange(bool onOff) { if (OnDSRChange) OnDSRChange(this
 void TCustomComPort::DoError(TComErrors errors) { if (OnError) OnError(this, errors); }
 void TCustomComPort::DoRLSDChange(bool onOff) { if (OnRLSDChange) OnRLSDChange(this, onOff); }
 void TCustomComPort::DoRx80Full() { if (OnRx80Full) OnRx80Full(this); }
+void TCustomComPort::DoDeviceLost() { if (OnDeviceLost) OnDeviceLost(this); }
