@@ -29,6 +29,18 @@ constexpr std::array<int, 6> RetryPauses = {100, 200, 400, 800, 1600, 3200};
 // Links followed on the way from a path to its device.
 constexpr int MaxLinks = 8;
 
+// Where pseudo-terminals live. Their nodes are numbered afresh: once one's
+// far end has closed, its number goes to the next pseudo-terminal any
+// program opens, never back to the same device. A link to one (the
+// virtual board's --link) is the place its successor appears, not the
+// node.
+constexpr const char* PseudoTerminals = "/dev/pts";
+
+bool IsPseudoTerminal(const QString& path)
+{
+    return path.startsWith(QLatin1String(PseudoTerminals) + QLatin1Char('/'));
+}
+
 constexpr std::uint32_t FolderEvents =
     IN_CREATE | IN_MOVED_TO | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
@@ -92,8 +104,10 @@ void TFolderWatch::Arm(const std::vector<std::string>& paths)
         fs::path path = start;
         for (int link = 0; link <= MaxLinks && !path.empty(); ++link) {
             auto [folder, name] = ExistingFolder(path);
-            wanted[folder.string()].insert(name);
             std::error_code error;
+            const fs::path normal = fs::weakly_canonical(folder, error);
+            if (error || normal != PseudoTerminals)
+                wanted[(error ? folder : normal).string()].insert(name);
             if (!fs::is_symlink(path, error))
                 break;
             const fs::path target = fs::read_symlink(path, error);
@@ -244,8 +258,12 @@ void TPortReturn::Changed()
 QString TPortReturn::NameToOpen() const
 {
     const QString name = port_.Port();
-    if (stableName_.isEmpty())
-        return QFileInfo::exists(port_.DevicePath()) ? name : QString();
+    if (stableName_.isEmpty()) {
+        const QString path = port_.DevicePath();
+        if (IsPseudoTerminal(QDir::cleanPath(path)))
+            return {};
+        return QFileInfo::exists(path) ? name : QString();
+    }
     // The stable name says which device it is; its node may be another
     // one now (ttyUSB1 while something else took ttyUSB0).
     const QString device = CanonicalPath(stableName_);

@@ -9,7 +9,9 @@
 //
 // Waiting costs nothing: inotify watches the folders on the way to the
 // device (and to a symbolic link's target), read through a socket notifier
-// of the event loop; no timer runs. A device that is there but cannot be
+// of the event loop; no timer runs. A pseudo-terminal's node never counts
+// as its return (its number goes to whichever program opens the next
+// one): only a link to it that is made anew does. A device that is there but cannot be
 // opened yet (udev still setting its permissions, a program probing it) is
 // tried again on the next change in those folders, and a few times after
 // growing pauses, then only on changes.

@@ -13,7 +13,9 @@
 
 #include <filesystem>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -163,6 +165,31 @@ TEST_F(PortReturnTest, ManyVanishReturnCyclesLeaveNoDescriptorThreadOrMessageBeh
     EXPECT_EQ(Entries("/proc/self/fd"), descriptors);
     EXPECT_EQ(Entries("/proc/self/task"), threads);
     EXPECT_EQ(form->findChildren<QMessageBox*>().size(), 1) << "one message, rewritten";
+}
+
+// A pseudo-terminal's number goes to whichever program opens the next one:
+// that one is somebody else's line, never the lost device come back.
+TEST(PortReturnPseudoTerminalTest, ANewPseudoTerminalAtTheOldNumberIsLeftAlone)
+{
+    TZARIDOForm1 form;
+    form.show();
+    auto first = std::make_unique<PtyPair>();
+    const std::string path = first->SlavePath();
+    form.ComPort1->SetPort(QString::fromStdString(path));
+    form.OpenRS2321->trigger();
+    first->HangUp();
+    ASSERT_TRUE(PumpUntil([&] { return !form.ComPort1->Connected(); }));
+    // The lowest free number is given out next; other programs may take
+    // it first, so a few are tried.
+    std::vector<std::unique_ptr<PtyPair>> others;
+    while (others.size() < 16 && (others.empty() || others.back()->SlavePath() != path))
+        others.push_back(std::make_unique<PtyPair>());
+    if (others.back()->SlavePath() != path)
+        GTEST_SKIP() << "no new pseudo-terminal got " << path;
+    ::chmod(path.c_str(), 0620); // as grantpt does: the node's attributes change
+    PumpFor(300ms);
+    EXPECT_FALSE(form.ComPort1->Connected());
+    EXPECT_TRUE(form.PortReturn().Waiting());
 }
 
 // A device with a stable name may come back under another node; the
