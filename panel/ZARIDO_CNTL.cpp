@@ -4,6 +4,7 @@
 #include "framework/ErrorDisplay.h"
 #include "i18n/GnuGettextQt.h"
 #include "panel/CaptionFit.h"
+#include "panel/PortReturn.h"
 #include "panel/Readouts.h"
 
 #include <QApplication>
@@ -171,6 +172,13 @@ void TZARIDOForm1::ConfigurePort()
     flow->SetXonXoffOut(false);
     flow->SetXonXoffIn(false);
     ComPort1->OnRxChar = [this](QObject* sender, std::int32_t count) { ComPort1RxChar(sender, count); };
+    ComPort1->OnDeviceLost = [this](QObject* sender) { ComPort1DeviceLost(sender); };
+    portReturn_ = std::make_unique<TPortReturn>(*ComPort1, this);
+    portReturn_->OnReturned = [this] {
+        OPEN_PORT->setText(QStringLiteral("CLOSE"));
+        StatusPanels[0]->setText(QStringLiteral("PORT=OPEN"));
+        StatusPanels[1]->setText(QStringLiteral("PORT = ") + ComPort1->Port());
+    };
 }
 
 void TZARIDOForm1::ConfigureLed()
@@ -352,7 +360,10 @@ void TZARIDOForm1::SWEEPTrackChange(QObject* /*Sender*/)
 
 void TZARIDOForm1::Timer2Timer(QObject* /*Sender*/)
 {
-    if (MessageBoxShown())
+    // While a lost port is waited for, the operator has been told once;
+    // a refusal per tick would only pile up. The sweep goes on when the
+    // port is back.
+    if (MessageBoxShown() || portReturn_->Waiting())
         return;
     commander_.Sweep();
 }
@@ -361,6 +372,8 @@ void TZARIDOForm1::Timer2Timer(QObject* /*Sender*/)
 
 void TZARIDOForm1::TogglePort()
 {
+    // The operator takes over from the waiting for a lost port.
+    portReturn_->StopWaiting();
     StatusPanels[1]->setText(ComPort1->Port());
     if (ComPort1->Connected()) {
         ComPort1->ClosePort();
@@ -442,6 +455,13 @@ void TZARIDOForm1::ComPort1RxChar(QObject* /*Sender*/, std::int32_t Count)
         receivedGap_ = true;
     }
     QueueFlush();
+}
+
+void TZARIDOForm1::ComPort1DeviceLost(QObject* /*Sender*/)
+{
+    portReturn_->TakeLoss();
+    OPEN_PORT->setText(QStringLiteral("OPEN"));
+    StatusPanels[0]->setText(QStringLiteral("PORT=CLOSE"));
 }
 
 void TZARIDOForm1::QueueFlush()

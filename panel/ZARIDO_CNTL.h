@@ -24,7 +24,10 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+
+class TPortReturn;
 
 class TZARIDOForm1 : public QMainWindow, public Ui::TZARIDOForm1 {
     Q_OBJECT
@@ -83,6 +86,8 @@ public:
     void FormatRS2321Click(QObject* Sender);
     void Timer1Timer(QObject* Sender);
     void ComPort1RxChar(QObject* Sender, std::int32_t Count);
+    // The port's device went away: closed, told, and waited for.
+    void ComPort1DeviceLost(QObject* Sender);
     void CLEARWClick(QObject* Sender);
     void EXITBUTClick(QObject* Sender);
     void Exit1Click(QObject* Sender);
@@ -93,6 +98,9 @@ public:
 
     // "PORT= " and the port's parity, data bits, baud rate and stop bits.
     QString LineFormatText() const;
+
+    // What takes the port back when its lost device returns.
+    TPortReturn& PortReturn() const { return *portReturn_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -126,4 +134,6 @@ private:
     // The last text put into the pane ended in a CR.
     bool receivedEndedWithCr_ = false;
     bool placed_ = false;
+    // A member, not a child: it lets go of the port before the port goes.
+    std::unique_ptr<TPortReturn> portReturn_;
 };

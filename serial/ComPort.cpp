@@ -65,6 +65,11 @@ void TCustomComPort::CreatePortHandle()
         throw EComPort(CError_OpenFailed, error, serialdev::DevicePath(name));
 }
 
+QString TCustomComPort::DevicePath() const
+{
+    return QString::fromStdString(serialdev::DevicePath(port_.toStdString()));
+}
+
 void TCustomComPort::DestroyPortHandle()
 {
     device_->Close();
@@ -113,6 +118,7 @@ void TCustomComPort::OpenPort()
     DoBeforeOpen();
     CreatePortHandle();
     connected_ = true;
+    opening_.store(opening_.load() + 1);
     try {
         ApplyAllSettings();
         StartEventThread();
@@ -130,6 +136,12 @@ void TCustomComPort::ClosePort()
 {
     if (!connected_)
         return;
+    struct Closing {
+        bool& flag;
+        bool was;
+        explicit Closing(bool& f) : flag(f), was(f) { flag = true; }
+        ~Closing() { flag = was; }
+    } closing(closing_);
     ReportSignal(msCTS, false);
     ReportSignal(msDSR, false);
     ReportSignal(msRLSD, false);
@@ -181,3 +193,4 @@ void TCustomComPort::DoDSRChange(bool onOff) { if (OnDSRChange) OnDSRChange(this
 void TCustomComPort::DoError(TComErrors errors) { if (OnError) OnError(this, errors); }
 void TCustomComPort::DoRLSDChange(bool onOff) { if (OnRLSDChange) OnRLSDChange(this, onOff); }
 void TCustomComPort::DoRx80Full() { if (OnRx80Full) OnRx80Full(this); }
+void TCustomComPort::DoDeviceLost() { if (OnDeviceLost) OnDeviceLost(this); }

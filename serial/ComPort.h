@@ -10,10 +10,12 @@
 #include "serial/ComSettings.h"
 #include "serial/ComTypes.h"
 
+#include <QPointer>
 #include <QString>
 #include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -49,6 +51,10 @@ public:
     void SetCustomBaudRate(std::int32_t value);
     QString Port() const { return port_; }
     void SetPort(const QString& value);
+    // The path of the device the port name stands for: "COMn" is
+    // /dev/ttyS(n-1), an absolute path stays as it is, any other name is
+    // looked for under /dev/. An empty name has none ("").
+    QString DevicePath() const;
     TStopBits StopBits() const { return stopBits_; }
     void SetStopBits(TStopBits value);
     TDataBits DataBits() const { return dataBits_; }
@@ -146,6 +152,14 @@ public:
     TNotifyEvent OnRxFlag;
     TComErrorEvent OnError;
     TNotifyEvent OnRx80Full;
+    // The device went away while the port was open: the line hung up (a
+    // USB adapter pulled, the far end of a pseudo-terminal closed) and
+    // nothing more can pass. Runs on the main thread whatever the
+    // SyncMethod, once per opening, only while that opening is still open,
+    // and never from inside a transfer call: it comes from the event loop
+    // soon after the event wait or a failed transfer noticed. The port
+    // stays open (and every transfer fails) until its owner closes it.
+    TNotifyEvent OnDeviceLost;
 
 protected:
     // True when a changed setting may reach the device now.
@@ -177,6 +191,12 @@ protected:
     virtual void DoError(TComErrors errors);
     virtual void DoRLSDChange(bool onOff);
     virtual void DoRx80Full();
+    virtual void DoDeviceLost();
+
+    // Schedules OnDeviceLost for the present opening, from any thread.
+    // `error` is the errno value a transfer or the event wait failed with;
+    // only one that means the line is gone counts.
+    void ReportDeviceLost(int error);
 
     // What the destructor does first: close (a failure is shown, not
     // thrown), and whatever the close left undone, end the event thread
@@ -214,6 +234,10 @@ private:
     // the caller is delivering for.
     void JoinRetiredThreads();
     void HandleReceive();
+    // Queues OnDeviceLost for the opening numbered `opening` (any thread);
+    // it runs on the main thread from the event loop.
+    void ScheduleDeviceLost(std::uint64_t opening);
+    void DeliverDeviceLost(std::uint64_t opening);
 
     // Calls `notify` for each registered link, in registration order; a
     // link unregistered by an earlier call is not called any more.
@@ -230,6 +254,16 @@ private:
     bool dataLink_ = false;
     std::unique_ptr<TComThread> thread_;
     std::vector<std::unique_ptr<TComThread>> retiredThreads_;
+
+    // Openings are numbered, so that a loss noticed late is not taken for
+    // one of a later opening. Written on the main thread only, read also
+    // by the event thread and by handlers under smNone.
+    std::atomic<std::uint64_t> opening_ = 0;
+    std::uint64_t lostOpening_ = 0;   // the last opening whose loss was told
+    // Set while ClosePort runs: its wait for the event thread serves calls
+    // queued for the main thread, among them a loss noticed just before.
+    bool closing_ = false;
+    QPointer<TCustomComPort> self_{this};
 };
 
 template <class Notify>

@@ -2,9 +2,12 @@
 // handling a batch of events in their fixed order.
 #include "serial/ComPort.h"
 
+#include "framework/ErrorDisplay.h"
 #include "serial/ComDeviceMapping.h"
 #include "serial/ComThread.h"
 #include "serial/posix/SerialDevice.h"
+
+#include <QTimer>
 
 #include <vector>
 
@@ -15,7 +18,8 @@ void TCustomComPort::StartEventThread()
         return;
     auto thread = std::make_unique<TComThread>(
         *device_, syncMethod_, [this](TComEvents events) { HandleEvents(events); },
-        [this] { return Connected(); });
+        [this] { return Connected(); },
+        [this, opening = opening_.load()](int) { ScheduleDeviceLost(opening); });
     if (const int error = device_->SetEventMask(EventsToMask(events_)))
         throw EComPort(CError_OpenFailed, error);
     if (!thread->CanStop())
@@ -144,3 +148,38 @@ void TCustomComPort::HandleReceive()
         DoRxChar(count);
 }
 
+
+// ---- the device going away ----------------------------------------------------------
+
+void TCustomComPort::ReportDeviceLost(int error)
+{
+    if (serialdev::LineGone(error))
+        ScheduleDeviceLost(opening_.load());
+}
+
+void TCustomComPort::ScheduleDeviceLost(std::uint64_t opening)
+{
+    // Never told from inside the transfer or delivery that noticed: the
+    // owner closes the port in its answer, which a transfer half-way
+    // through its failure, or an event thread on its way out, must not
+    // have happen under it.
+    if (IsMainThread()) {
+        QTimer::singleShot(0, this, [this, opening] { GuardedCall([&] { DeliverDeviceLost(opening); }); });
+        return;
+    }
+    TSyncThread::Post([self = self_, opening] {
+        if (self)
+            self->DeliverDeviceLost(opening);
+    });
+}
+
+void TCustomComPort::DeliverDeviceLost(std::uint64_t opening)
+{
+    // The event wait and a failed write may both notice the same loss; and
+    // an owner that closed (and perhaps opened again) meanwhile has nothing
+    // more to hear about that opening.
+    if (!connected_ || closing_ || opening != opening_.load() || opening == lostOpening_)
+        return;
+    lostOpening_ = opening;
+    DoDeviceLost();
+}

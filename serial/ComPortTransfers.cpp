@@ -18,8 +18,10 @@ std::int32_t TCustomComPort::WriteBufferAsync(const void* buffer, std::int32_t c
     async->Data.assign(bytes, bytes + std::max(count, 0));
     async->HasData = true;
     std::int32_t immediate = 0;
-    if (const int error = device_->StartWrite(async->DeviceTransfer(), bytes, count, immediate))
+    if (const int error = device_->StartWrite(async->DeviceTransfer(), bytes, count, immediate)) {
+        ReportDeviceLost(error);
         throw EComPort(CError_WriteFailed, error);
+    }
     ForEachLink([this](TComLink& l) { if (l.OnTransmitActivity) l.OnTransmitActivity(this, true); });
     return immediate;
 }
@@ -37,8 +39,10 @@ std::int32_t TCustomComPort::ReadBufferAsync(void* buffer, std::int32_t count, T
         throw EComPort(CError_InvalidAsync);
     async->Kind = akRead;
     std::int32_t immediate = 0;
-    if (const int error = device_->StartRead(async->DeviceTransfer(), static_cast<char*>(buffer), count, immediate))
+    if (const int error = device_->StartRead(async->DeviceTransfer(), static_cast<char*>(buffer), count, immediate)) {
+        ReportDeviceLost(error);
         throw EComPort(CError_ReadFailed, error);
+    }
     return immediate;
 }
 
@@ -55,8 +59,12 @@ std::int32_t TCustomComPort::WaitForCompletion(TComAsync* async)
     if (!async)
         throw EComPort(CError_InvalidAsync);
     std::int32_t transferred = 0;
-    if (const int error = device_->Wait(async->DeviceTransfer(), transferred))
+    if (const int error = device_->Wait(async->DeviceTransfer(), transferred)) {
+        // A line that hung up before the event wait noticed (or a port
+        // without an event thread) is found out here.
+        ReportDeviceLost(error);
         throw EComPort(async->Kind == akWrite ? CError_WriteFailed : CError_ReadFailed, error);
+    }
     if (async->Kind == akRead) {
         if (PendingInputCount() == 0)
             ForEachLink([this](TComLink& l) { if (l.OnReceiveActivity) l.OnReceiveActivity(this, false); });

@@ -19,8 +19,10 @@ void ShowOnMainThread(std::exception_ptr error)
 
 } // namespace
 
-TComThread::TComThread(serialdev::SerialDevice& device, TSyncMethod method, THandleEvents handle, TIsOpen isOpen)
-    : device_(device), method_(method), handle_(std::move(handle)), isOpen_(std::move(isOpen))
+TComThread::TComThread(serialdev::SerialDevice& device, TSyncMethod method, THandleEvents handle, TIsOpen isOpen,
+                       TLineLost lost)
+    : device_(device), method_(method), handle_(std::move(handle)), isOpen_(std::move(isOpen)),
+      lost_(std::move(lost))
 {
     stopError_ = stop_.Open();
 }
@@ -37,9 +39,11 @@ void TComThread::Execute()
 {
     // A thread stopped from inside its own delivery may find the device
     // closed, or opened anew for a new thread, once the handler returns.
+    int waitError = 0;
     while (!stopped_) {
         std::uint32_t mask = 0;
-        if (device_.WaitEvent(mask, stop_.Fd()) != 0)
+        waitError = device_.WaitEvent(mask, stop_.Fd());
+        if (waitError != 0)
             break; // stopped, or the line failed
         const TComEvents events = MaskToEvents(mask);
         if (events.Empty())
@@ -50,6 +54,7 @@ void TComThread::Execute()
             // A handler failed: delivery ends until the port is reopened,
             // and the failure is shown instead of silently stopping reception.
             ShowOnMainThread(std::current_exception());
+            waitError = 0;
             break;
         }
     }
@@ -59,6 +64,10 @@ void TComThread::Execute()
     // delivered any more, so nothing is kept either.
     device_.SetEventMask(0);
     device_.Purge(true, true);
+    // Told last, when this thread touches the device no more: the owner's
+    // answer is usually to close the port.
+    if (serialdev::LineGone(waitError) && lost_)
+        lost_(waitError);
 }
 
 void TComThread::Dispatch(TComEvents batch)

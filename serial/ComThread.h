@@ -22,8 +22,12 @@ public:
     using THandleEvents = std::function<void(TComEvents events)>;
     // Whether the port is still open when a notification comes to run.
     using TIsOpen = std::function<bool()>;
+    // Called on this thread as its last act when the wait ended because
+    // the line is gone (given the errno value), not because it was stopped.
+    using TLineLost = std::function<void(int error)>;
 
-    TComThread(serialdev::SerialDevice& device, TSyncMethod method, THandleEvents handle, TIsOpen isOpen);
+    TComThread(serialdev::SerialDevice& device, TSyncMethod method, THandleEvents handle, TIsOpen isOpen,
+               TLineLost lost = {});
     ~TComThread() override;
 
     // Asks the loop to end; it wakes at once, and touches the device no
@@ -51,6 +55,7 @@ private:
     TSyncMethod method_;
     THandleEvents handle_;
     TIsOpen isOpen_;
+    TLineLost lost_;
     EventFd stop_;
     int stopError_ = 0;
     std::atomic<bool> stopped_ = false;

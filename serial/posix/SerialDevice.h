@@ -11,11 +11,21 @@
 #include "serial/posix/Transfer.h"
 #include "serial/posix/UniqueFd.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <mutex>
 #include <string_view>
 
 namespace serialdev {
+
+// Whether a failure means the line itself is gone (hung up, its device
+// unplugged) rather than that one call went wrong: a tty that hung up
+// answers every read, write and wait with EIO; a removed device gives
+// ENXIO or ENODEV.
+inline bool LineGone(int error)
+{
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
 
 class SerialDevice {
 public:

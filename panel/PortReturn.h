@@ -1,0 +1,128 @@
+// Taking a port back when its device returns.
+//
+// When the port's device goes away (a USB adapter pulled, the far end of a
+// pseudo-terminal closed), the window closes the port and this waits for
+// the same device to come back: the same stable name under
+// /dev/serial/by-id when the device had one (it may come back under
+// another node, ttyUSB1 for ttyUSB0), else the same path. Then it opens the
+// port again with the settings it has; nothing is sent.
+//
+// Waiting costs nothing: inotify watches the folders on the way to the
+// device (and to a symbolic link's target), read through a socket notifier
+// of the event loop; no timer runs. A pseudo-terminal's node never counts
+// as its return (its number goes to whichever program opens the next
+// one): only a link to it that is made anew does. A device that is there but cannot be
+// opened yet (udev still setting its permissions, a program probing it) is
+// tried again on the next change in those folders, and a few times after
+// growing pauses, then only on changes.
+#pragma once
+
+#include "serial/ComLink.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+class QMessageBox;
+class QSocketNotifier;
+class QWidget;
+class TCustomComPort;
+
+// The inotify watches on the folders that lead to some paths: the nearest
+// folder of each path that exists, and likewise for the targets of
+// symbolic links on the way.
+class TFolderWatch {
+public:
+    TFolderWatch() = default;
+    ~TFolderWatch();
+    TFolderWatch(const TFolderWatch&) = delete;
+    TFolderWatch& operator=(const TFolderWatch&) = delete;
+
+    // Returns 0 or the errno value; the descriptor is non-blocking.
+    int Open();
+    void Close();
+    int Fd() const { return fd_; }
+
+    // Watches what leads to `paths`, dropping watches no longer needed.
+    void Arm(const std::vector<std::string>& paths);
+    // Reads what the descriptor has; true when anything of concern
+    // happened (a watched name created, moved in or changed in its
+    // attributes, or a watched folder itself gone), after which the caller
+    // arms again and looks.
+    bool TakeEvents();
+
+private:
+    int fd_ = -1;
+    // Watch descriptor → names of concern in that folder.
+    std::map<int, std::set<std::string>> watches_;
+};
+
+class TPortReturn : public QObject {
+    Q_OBJECT
+
+public:
+    // `port` must outlive this object; the message about a lost port is
+    // shown over `window`.
+    TPortReturn(TCustomComPort& port, QWidget* window);
+    ~TPortReturn() override;
+
+    // Where the system keeps the stable names of serial devices.
+    static constexpr const char* SystemStableNameFolder = "/dev/serial/by-id";
+    void SetStableNameFolder(const QString& folder) { stableFolder_ = folder; }
+
+    // The stable name of the device the port had open last ("" when it
+    // had none), found when the port opened.
+    QString StableName() const { return stableName_; }
+
+    // The port's device went away: closes the port (in its fixed order, so
+    // every link hears of it), tells the operator without stopping them and
+    // waits for the device.
+    void TakeLoss();
+    // The operator took the port over (opened or closed it, chose another):
+    // nothing is waited for any more.
+    void StopWaiting();
+    bool Waiting() const { return waiting_; }
+
+    // After the port was opened again.
+    std::function<void()> OnReturned;
+
+    // The message shown about the lost port (none before the first loss).
+    QMessageBox* LostMessage() const;
+
+private:
+    void Remember();
+    void Arm();
+    void Changed();
+    void TryReturn();
+    void RetryLater();
+    void ShowLost();
+    void ShowReturned();
+    // The port name to open now, or "" while the device is not there.
+    QString NameToOpen() const;
+
+    TCustomComPort& port_;
+    QWidget* window_;
+    TComLink link_;
+    QString stableFolder_ = QString::fromLatin1(SystemStableNameFolder);
+
+    // The device as it was when the port last opened.
+    QString stableName_;
+    // The port name when the loss was taken.
+    QString lostName_;
+    QDateTime lostAt_;
+
+    bool waiting_ = false;
+    TFolderWatch watch_;
+    QSocketNotifier* notifier_ = nullptr;
+    QTimer retry_;
+    int retries_ = 0;
+    QPointer<QMessageBox> message_;
+};
