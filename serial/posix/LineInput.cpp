@@ -48,6 +48,7 @@ std::int32_t LineInput::Queued(int fd) const
 int LineInput::Read(int fd, char* destination, std::int32_t count, std::int32_t& done)
 {
     std::lock_guard lock(mutex_);
+    const std::int32_t start = done;
     auto take = [&] {
         const auto n = std::min<std::size_t>(backlog_.size(), static_cast<std::size_t>(count - done));
         std::copy_n(backlog_.data(), n, destination + done);
@@ -95,7 +96,10 @@ int LineInput::Read(int fd, char* destination, std::int32_t count, std::int32_t&
     }
     if (seen && eventCharSeen_)
         eventCharSeen_();
-    return error;
+    // A read that delivers bytes succeeds, as read(2) would: failing it
+    // would throw away what the line sent last (often what the event wait
+    // held for it) just before it went. The failure stays for the next read.
+    return done > start ? 0 : error;
 }
 
 bool LineInput::TakeIn(int fd, std::size_t limit, bool& emptied)

@@ -36,7 +36,8 @@ public:
 
     // Reads into destination[done, count): the held bytes first, then what
     // the tty has, without blocking. Advances `done`; returns 0, or the
-    // errno value of a failed read (EIO once the line has hung up).
+    // errno value of a failed read that delivered nothing (EIO once the
+    // line has hung up and what it held is read).
     int Read(int fd, char* destination, std::int32_t count, std::int32_t& done);
 
     // Takes what the tty has received into the held bytes, up to `limit`

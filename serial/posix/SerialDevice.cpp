@@ -166,7 +166,9 @@ int SerialDevice::ClearErrors(std::uint32_t& errorFlags, std::int32_t& inputCoun
     if (!fd_.Valid())
         return EBADF;
     int queued = 0;
-    if (::ioctl(fd_.Get(), FIONREAD, &queued) != 0)
+    // A line that hung up answers EIO: nothing more comes from it, but what
+    // is held here can still be read and must still be counted.
+    if (::ioctl(fd_.Get(), FIONREAD, &queued) != 0 && errno != EIO)
         return errno;
     inputCount = queued + input_.Held();
     std::lock_guard lock(statusMutex_);

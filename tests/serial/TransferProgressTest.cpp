@@ -211,4 +211,21 @@ TEST(TransferProgressTest, ReadAfterTheFarEndHungUpFailsAsARead)
     EXPECT_EQ(error.OsCode(), EIO);
 }
 
+TEST(TransferProgressTest, BytesTheEventWaitHeldAreReadBeforeTheHangUpIsReported)
+{
+    PtyPair pty;
+    PtyPort port(pty, {evRxFlag});
+    port.SetEventChar('\n');
+    bool flagged = false;
+    port.OnRxFlag = [&](QObject*) { flagged = true; };
+    port.OpenPort();
+    pty.Send("bye\n");
+    ASSERT_TRUE(PumpUntil([&] { return flagged; })); // the wait holds the line now
+    pty.HangUp();
+    std::string text;
+    EXPECT_EQ(port.ReadText(text, 16), 4);
+    EXPECT_EQ(text, "bye\n");
+    EXPECT_EQ(CatchComError([&] { port.ReadText(text, 16); }).OsCode(), EIO);
+}
+
 } // namespace
