@@ -11,7 +11,7 @@ TReceivePane::TReceivePane(QPlainTextEdit* view)
 {
     setObjectName(QStringLiteral("ReceivePane"));
     frame_.setSingleShot(true);
-    frame_.setTimerType(Qt::CoarseTimer);
+    frame_.setTimerType(Qt::PreciseTimer);
     frame_.setInterval(FrameMs);
     connect(&frame_, &QTimer::timeout, this, [this] { GuardedCall([this] { Flush(); }); });
 }
@@ -29,8 +29,10 @@ void TReceivePane::Receive(std::string_view bytes)
             endedWithCr_ = false;
             continue;
         }
+        // A CR ends a line as an LF does; written as one, it cannot pair
+        // up in the view with an LF that is a line end of its own.
         endedWithCr_ = c == '\r';
-        pending_ += c;
+        pending_ += endedWithCr_ ? '\n' : c;
     }
     // More than the view keeps would only be cut again once it is in. What
     // is left out is older than everything waiting, and everything in the

@@ -37,9 +37,9 @@ public:
     int Limit = DefaultLimit;
     int KeptCharacters() const { return std::max(Limit, 1); }
 
-    // The least time between two turns of the view. Coarse: a frame's
-    // turn may join other timers' wake-ups.
-    static constexpr int FrameMs = 30;
+    // The least time between two turns of the view: a frame at 30 Hz,
+    // which is as often as anybody reads a log scrolling by.
+    static constexpr int FrameMs = 33;
     // The most one turn puts into the view, so that a backlog does not hold
     // up painting and input; what is left waits for the next frame.
     static constexpr std::size_t Piece = 64 * 1024;

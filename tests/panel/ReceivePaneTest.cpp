@@ -56,8 +56,9 @@ TEST_F(ReceivePaneTest, TextFasterThanFramesGoesInOnceAndExactlyAsSent)
         pane->Receive(n % 3 ? std::string("\n", 1) : std::string("\0\n", 2));
         expected += line + "\n";
     }
-    pane->Receive("\xE4\xFF");
-    expected += "\xE4\xFF";
+    // A pair, then an LF of its own: two line ends, not one.
+    pane->Receive("\r\n\n\xE4\xFF");
+    expected += "\n\n\xE4\xFF";
     EXPECT_TRUE(view.toPlainText().isEmpty()) << "nothing before the frame";
     EXPECT_TRUE(pane->FrameDue());
     ASSERT_TRUE(FramesDone());
