@@ -38,18 +38,26 @@ void TReceivePane::Receive(std::string_view bytes)
     // is left out is older than everything waiting, and everything in the
     // view is older still: the view then starts afresh with what waits, so
     // that it always shows an unbroken run of the newest text.
+    // The text left out is only skipped, and given back once it is as
+    // long as what is kept: a flood then moves each byte once, not once
+    // per read.
     const std::size_t cap = static_cast<std::size_t>(KeptCharacters());
-    if (pending_.size() > cap) {
-        pending_.erase(0, pending_.size() - cap);
+    if (Pending() > cap) {
+        head_ = pending_.size() - cap;
         gap_ = true;
     }
-    if (!pending_.empty() && !frame_.isActive())
+    if (head_ >= cap) {
+        pending_.erase(0, head_);
+        head_ = 0;
+    }
+    if (Pending() > 0 && !frame_.isActive())
         frame_.start();
 }
 
 void TReceivePane::Clear()
 {
     pending_.clear();
+    head_ = 0;
     gap_ = false;
     frame_.stop();
     if (view_)
@@ -60,19 +68,24 @@ void TReceivePane::Flush()
 {
     if (!view_) {
         pending_.clear();
+        head_ = 0;
         return;
     }
-    const std::size_t size = std::min(pending_.size(), Piece);
+    const std::size_t size = std::min(Pending(), Piece);
     if (size == 0)
         return;
-    const QString text = QString::fromLatin1(pending_.data(), static_cast<qsizetype>(size));
-    pending_.erase(0, size);
+    const QString text = QString::fromLatin1(pending_.data() + head_, static_cast<qsizetype>(size));
+    head_ += size;
+    if (head_ == pending_.size()) {
+        pending_.clear();
+        head_ = 0;
+    }
     if (gap_) {
         gap_ = false;
         view_->clear();
     }
     Show(text);
-    if (!pending_.empty())
+    if (Pending() > 0)
         frame_.start();
 }
 

@@ -42,7 +42,7 @@ public:
     static constexpr int FrameMs = 33;
     // The most one turn puts into the view, so that a backlog does not hold
     // up painting and input; what is left waits for the next frame.
-    static constexpr std::size_t Piece = 64 * 1024;
+    static constexpr std::size_t Piece = 32 * 1024;
 
     // Takes in what the line delivered.
     void Receive(std::string_view bytes);
@@ -51,7 +51,7 @@ public:
     void Clear();
 
     // Characters received and not yet in the view.
-    std::size_t Pending() const { return pending_.size(); }
+    std::size_t Pending() const { return pending_.size() - head_; }
     // Whether a turn of the view is due.
     bool FrameDue() const { return frame_.isActive(); }
 
@@ -61,7 +61,9 @@ private:
 
     QPointer<QPlainTextEdit> view_;
     QTimer frame_;
+    // What waits starts at head_; the text before it was left out.
     std::string pending_;
+    std::size_t head_ = 0;
     // Waiting text was left out for want of room: the view's text is older
     // than the gap and goes when the view next gets its turn.
     bool gap_ = false;
