@@ -14,7 +14,6 @@
 #include <QMessageBox>
 #include <QStatusBar>
 
-
 namespace {
 
 constexpr int ClientWidth = 696;
