@@ -17,11 +17,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
-#include <QTextCursor>
-#include <QTextDocument>
-#include <QTimer>
-
-#include <algorithm>
 
 namespace {
 
@@ -97,6 +92,7 @@ TZARIDOForm1::TZARIDOForm1(QWidget* parent)
     // Tab leaves the pane for the next control, as everywhere else in the
     // window; a tab character has no use in what the board is told.
     PORTW->setTabChangesFocus(true);
+    ReceivePane = new TReceivePane(PORTW);
     for (QWidget* control : ClientArea->findChildren<QWidget*>())
         if (!CaptionText(control).isEmpty())
             FitCaption(control);
@@ -433,28 +429,7 @@ void TZARIDOForm1::ComPort1RxChar(QObject* /*Sender*/, std::int32_t Count)
 {
     std::string received;
     ComPort1->ReadText(received, Count);
-    // One byte is one character, so nothing the line sends is merged or
-    // lost; a zero byte cannot be shown and is left out, the rest of its
-    // batch is not.
-    std::erase(received, '\0');
-    if (received.empty())
-        return;
-    // The text goes into the pane from the event loop, not from here: a
-    // flooding line hands over batches back to back, and laying out the
-    // pane for each would keep the window from painting and from the
-    // operator. Batches that arrive before the pane's turn go in together,
-    // in order, at the caret.
-    receivedPending_ += received;
-    // More than the pane keeps would only be cut again once it is in. What
-    // is left out is older than everything waiting, and everything in the
-    // pane is older still: the pane then starts afresh with what waits, so
-    // that it always shows an unbroken run of the newest text.
-    const std::size_t cap = static_cast<std::size_t>(KeptCharacters());
-    if (receivedPending_.size() > cap) {
-        receivedPending_.erase(0, receivedPending_.size() - cap);
-        receivedGap_ = true;
-    }
-    QueueFlush();
+    ReceivePane->Receive(received);
 }
 
 void TZARIDOForm1::ComPort1DeviceLost(QObject* /*Sender*/)
@@ -464,65 +439,9 @@ void TZARIDOForm1::ComPort1DeviceLost(QObject* /*Sender*/)
     StatusPanels[0]->setText(QStringLiteral("PORT=CLOSE"));
 }
 
-void TZARIDOForm1::QueueFlush()
-{
-    if (receivedFlushQueued_)
-        return;
-    receivedFlushQueued_ = true;
-    QTimer::singleShot(0, this, [this] { GuardedCall([this] { FlushReceived(); }); });
-}
-
-void TZARIDOForm1::FlushReceived()
-{
-    receivedFlushQueued_ = false;
-    // A piece at a time, with the event loop's turn in between, so that a
-    // large backlog does not hold up painting and input either.
-    constexpr std::size_t Piece = 32 * 1024;
-    const std::size_t size = std::min(receivedPending_.size(), Piece);
-    if (size == 0)
-        return;
-    QString text = QString::fromLatin1(receivedPending_.data(), static_cast<qsizetype>(size));
-    receivedPending_.erase(0, size);
-    if (!receivedPending_.empty())
-        QueueFlush();
-    if (receivedGap_) {
-        receivedGap_ = false;
-        receivedEndedWithCr_ = false;
-        PORTW->clear();
-    }
-    // The pane ends a line at a CR, an LF or a CR LF pair. A pair that the
-    // line (or a piece boundary) split in two is still one line end, not
-    // a blank line.
-    if (receivedEndedWithCr_ && text.startsWith(QLatin1Char('\n')))
-        text.remove(0, 1);
-    if (!text.isEmpty()) {
-        receivedEndedWithCr_ = text.endsWith(QLatin1Char('\r'));
-        InsertReceived(text);
-    }
-}
-
-void TZARIDOForm1::InsertReceived(const QString& text)
-{
-    QTextCursor caret = PORTW->textCursor();
-    caret.insertText(text);
-    PORTW->setTextCursor(caret);
-
-    // A board that floods the line must not eat memory without end: the
-    // oldest text goes once the pane is well past its limit. Cutting a
-    // sixteenth at a time keeps the cost of cutting small per character.
-    QTextDocument* document = PORTW->document();
-    const int length = document->characterCount() - 1;
-    const int limit = KeptCharacters();
-    if (length - limit > limit / 16) {
-        QTextCursor oldest(document);
-        oldest.setPosition(length - limit, QTextCursor::KeepAnchor);
-        oldest.removeSelectedText();
-    }
-}
-
 void TZARIDOForm1::CLEARWClick(QObject* /*Sender*/)
 {
-    PORTW->clear();
+    ReceivePane->Clear();
 }
 
 void TZARIDOForm1::EXITBUTClick(QObject* /*Sender*/)

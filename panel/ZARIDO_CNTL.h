@@ -9,6 +9,7 @@
 #pragma once
 
 #include "panel/BoardCommands.h"
+#include "panel/ReceivePane.h"
 #include "panel/StatusPanel.h"
 #include "framework/Timer.h"
 #include "panel/TrackBar.h"
@@ -20,7 +21,6 @@
 #include <QDateTime>
 #include <QMainWindow>
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -51,12 +51,9 @@ public:
     // Where the status bar's clock takes the local date and time from.
     std::function<QDateTime()> Clock = [] { return QDateTime::currentDateTime(); };
 
-    // The receive pane keeps at most about this many characters: when a
-    // batch takes it further than a sixteenth beyond, the oldest text (at
-    // the start of the pane) goes, down to this many.
-    static constexpr int DefaultReceiveLimit = 1 << 20;
-    int ReceiveLimit = DefaultReceiveLimit;
-    int KeptCharacters() const { return std::max(ReceiveLimit, 1); }
+    // What PORTW shows of the received text: its bound, its line ends and
+    // its frames.
+    TReceivePane* ReceivePane = nullptr;
 
     // Readout texts of the current sliders by position; filled by FormCreate.
     std::array<QString, 32> MilliAmpTable;
@@ -117,22 +114,11 @@ private:
     void CreateStatusPanels();
     void ConnectHandlers();
     void ShowRefusal(const std::string& message);
-    void QueueFlush();
-    void FlushReceived();
-    void InsertReceived(const QString& text);
     // Readout texts of a current slider ("32.69mA") and an LED slider ("99.99%").
     QString CurrentReadout(int position) const;
     QString PercentReadout(int position) const;
 
     TBoardCommander commander_;
-    // Received text waiting for the pane's turn in the event loop.
-    std::string receivedPending_;
-    bool receivedFlushQueued_ = false;
-    // Waiting text was left out for want of room: the pane's text is
-    // older than the gap.
-    bool receivedGap_ = false;
-    // The last text put into the pane ended in a CR.
-    bool receivedEndedWithCr_ = false;
     bool placed_ = false;
     // A member, not a child: it lets go of the port before the port goes.
     std::unique_ptr<TPortReturn> portReturn_;

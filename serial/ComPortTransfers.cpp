@@ -66,7 +66,11 @@ std::int32_t TCustomComPort::WaitForCompletion(TComAsync* async)
         throw EComPort(async->Kind == akWrite ? CError_WriteFailed : CError_ReadFailed, error);
     }
     if (async->Kind == akRead) {
-        if (PendingInputCount() == 0)
+        // Asking the driver costs a system call on every read, and only a
+        // link that shows receive activity needs the answer.
+        const bool shown = std::any_of(links_.begin(), links_.end(),
+                                       [](const TComLink* l) { return bool(l->OnReceiveActivity); });
+        if (shown && PendingInputCount() == 0)
             ForEachLink([this](TComLink& l) { if (l.OnReceiveActivity) l.OnReceiveActivity(this, false); });
     } else if (async->HasData) {
         // Only a write reports its bytes as sent: a record reused for a read

@@ -397,7 +397,7 @@ TEST_F(ConnectionTest, AZeroByteIsLeftOutAndTheRestOfItsBatchIsShown)
 
 TEST_F(ConnectionTest, AFloodedPaneKeepsItsNewestText)
 {
-    form->ReceiveLimit = 1000;
+    form->ReceivePane->Limit = 1000;
     OpenPort();
     std::string sent;
     for (int line = 0; line < 300; ++line) {
@@ -415,7 +415,7 @@ TEST_F(ConnectionTest, AFloodedPaneKeepsItsNewestText)
 
 TEST_F(ConnectionTest, AFloodFasterThanThePaneKeepsAnUnbrokenRunOfTheNewestText)
 {
-    form->ReceiveLimit = 1000;
+    form->ReceivePane->Limit = 1000;
     OpenPort();
     std::string sent;
     for (int line = 0; sent.size() < 300 * 1024; ++line)

@@ -149,7 +149,7 @@ int main(int argc, char** argv)
     StallMeter stalls;
     long rssAtLimit = 0;
 
-    std::printf("receive pane limit %d characters; %lld-byte lines\n", form.ReceiveLimit, LineBytes);
+    std::printf("receive pane limit %d characters; %lld-byte lines\n", form.ReceivePane->Limit, LineBytes);
     std::printf("%-8s %12s %12s %8s %10s %10s %10s %10s %10s\n", "phase", "sent", "shown", "newest", "seconds",
                 "MB/s", "stall ms", "RSS kB", "peak kB");
 
@@ -192,7 +192,7 @@ int main(int argc, char** argv)
         };
         while (phase.lines > 0 && (!done || !arrived())) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            if (rssAtLimit == 0 && form.PORTW->document()->characterCount() >= form.ReceiveLimit)
+            if (rssAtLimit == 0 && form.PORTW->document()->characterCount() >= form.ReceivePane->Limit)
                 rssAtLimit = StatusKilobytes("VmRSS");
         }
         writer.join();
