@@ -2,6 +2,7 @@
 #include "panel/PortReturn.h"
 
 #include "framework/ErrorDisplay.h"
+#include "i18n/gnugettext.h"
 #include "serial/CPort.h"
 
 #include <QCoreApplication>
@@ -330,9 +331,10 @@ void TPortReturn::ShowLost()
     QString device = lostName_;
     if (!stableName_.isEmpty())
         device += QStringLiteral(" (") + QFileInfo(stableName_).fileName() + QLatin1Char(')');
-    message_->setText(QStringLiteral("The port %1 went away at %2: its device was unplugged or the line hung up.\n"
-                                     "The port is opened again as soon as the same device returns. "
-                                     "OPEN or Edit > Open RS232 stops the waiting.")
+    message_->setText(QString::fromStdString(LookupText(MarkForTranslation(
+                              "The port %1 went away at %2: its device was unplugged or the line hung up.\n"
+                              "The port is opened again as soon as the same device returns. "
+                              "OPEN or Edit > Open RS232 stops the waiting.")))
                           .arg(device, TimeText(lostAt_)));
     if (message_->isVisible())
         message_->raise();
@@ -346,6 +348,7 @@ void TPortReturn::ShowReturned()
     if (!message_ || !message_->isVisible())
         return;
     message_->setIcon(QMessageBox::Information);
-    message_->setText(QStringLiteral("The port %1 went away at %2 and was opened again at %3.")
+    message_->setText(QString::fromStdString(LookupText(MarkForTranslation(
+                              "The port %1 went away at %2 and was opened again at %3.")))
                           .arg(port_.Port(), TimeText(lostAt_), TimeText(QDateTime::currentDateTime())));
 }

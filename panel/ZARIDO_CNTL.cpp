@@ -171,8 +171,7 @@ void TZARIDOForm1::ConfigurePort()
     ComPort1->OnDeviceLost = [this](QObject* sender) { ComPort1DeviceLost(sender); };
     portReturn_ = std::make_unique<TPortReturn>(*ComPort1, this);
     portReturn_->OnReturned = [this] {
-        OPEN_PORT->setText(QStringLiteral("CLOSE"));
-        StatusPanels[0]->setText(QStringLiteral("PORT=OPEN"));
+        ShowPortState();
         StatusPanels[1]->setText(QStringLiteral("PORT = ") + ComPort1->Port());
     };
 }
@@ -371,16 +370,11 @@ void TZARIDOForm1::TogglePort()
     // The operator takes over from the waiting for a lost port.
     portReturn_->StopWaiting();
     StatusPanels[1]->setText(ComPort1->Port());
-    if (ComPort1->Connected()) {
+    if (ComPort1->Connected())
         ComPort1->ClosePort();
-        OPEN_PORT->setText(Text(MarkForTranslation("OPEN")));
-        StatusPanels[0]->setText(Text(MarkForTranslation("PORT=CLOSE")));
-    } else {
+    else
         ComPort1->OpenPort();
-        OPEN_PORT->setText(Text(MarkForTranslation("CLOSE")));
-        StatusPanels[0]->setText(Text(MarkForTranslation("PORT=OPEN")));
-    }
-    FitCaption(OPEN_PORT);
+    ShowPortState();
     StatusPanels[1]->setText(QStringLiteral("PORT = ") + ComPort1->Port());
 }
 
@@ -435,8 +429,19 @@ void TZARIDOForm1::ComPort1RxChar(QObject* /*Sender*/, std::int32_t Count)
 void TZARIDOForm1::ComPort1DeviceLost(QObject* /*Sender*/)
 {
     portReturn_->TakeLoss();
-    OPEN_PORT->setText(QStringLiteral("OPEN"));
-    StatusPanels[0]->setText(QStringLiteral("PORT=CLOSE"));
+    ShowPortState();
+}
+
+void TZARIDOForm1::ShowPortState()
+{
+    if (ComPort1->Connected()) {
+        OPEN_PORT->setText(Text(MarkForTranslation("CLOSE")));
+        StatusPanels[0]->setText(Text(MarkForTranslation("PORT=OPEN")));
+    } else {
+        OPEN_PORT->setText(Text(MarkForTranslation("OPEN")));
+        StatusPanels[0]->setText(Text(MarkForTranslation("PORT=CLOSE")));
+    }
+    FitCaption(OPEN_PORT);
 }
 
 void TZARIDOForm1::CLEARWClick(QObject* /*Sender*/)

@@ -109,6 +109,8 @@ private:
     // The window's own captions in the language of the catalogues (domain
     // "default"); numbers, names and the caption stay as they are.
     void TranslateCaptions();
+    // The button's caption and the port's status panel for the port's state.
+    void ShowPortState();
     void ConfigurePort();
     void ConfigureLed();
     void CreateStatusPanels();
