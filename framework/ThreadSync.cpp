@@ -42,6 +42,7 @@ std::mutex queueMutex;
 std::condition_variable queueChanged;   // a call was queued, or a thread ended
 std::condition_variable callDone;       // a call without doneSignal was taken or finished
 std::deque<QueuedCall*> queue;
+std::size_t retiredThreads = 0;   // guarded by queueMutex
 
 // The main thread's event loop learns of queued calls through an eventfd
 // it watches: a thread only writes to it, so nothing of the hand-over
@@ -83,6 +84,21 @@ void PostRunner()
     // a posted event does the same job.
     if (QCoreApplication* app = QCoreApplication::instance())
         QMetaObject::invokeMethod(app, [] { GuardedCall([] { TSyncThread::RunQueuedCalls(); }); }, Qt::QueuedConnection);
+}
+
+// Queues `call` for the main thread's event loop, also when called on the
+// main thread itself: a join must not run inside the delivery it waits for.
+void QueueForEventLoop(std::function<void()> call)
+{
+    auto* item = new QueuedCall;
+    item->call = std::move(call);
+    item->detached = true;
+    {
+        std::lock_guard lock(queueMutex);
+        queue.push_back(item);
+    }
+    queueChanged.notify_all();
+    PostRunner();
 }
 
 // Each thread that hands calls over waits on an eventfd of its own: the
@@ -217,9 +233,77 @@ void TSyncThread::RunQueuedCalls()
 
 TSyncThread::~TSyncThread()
 {
-    // An owner that forgot WaitFor must not leave a running thread behind.
-    if (thread_.joinable())
-        thread_.join();
+    // An owner that forgot WaitFor must not leave a running thread behind;
+    // a thread deleting its own object cannot join itself.
+    if (thread_.joinable()) {
+        if (thread_.get_id() == std::this_thread::get_id())
+            thread_.detach();
+        else
+            thread_.join();
+    }
+}
+
+namespace {
+
+// Joins and deletes a retired thread whose Execute has returned.
+void Reap(TSyncThread* thread, std::thread& handle)
+{
+    if (handle.joinable())
+        handle.join();
+    delete thread;
+    {
+        std::lock_guard lock(queueMutex);
+        --retiredThreads;
+    }
+}
+
+} // namespace
+
+void TSyncThread::Retire(std::unique_ptr<TSyncThread> thread)
+{
+    if (!thread)
+        return;
+    TSyncThread* raw = thread.release();
+    bool ended;
+    {
+        std::lock_guard lock(queueMutex);
+        ++retiredThreads;
+        ended = raw->ended_.load();
+        raw->retired_ = !ended;
+    }
+    // One still running reaps itself as it ends (Run).
+    if (ended)
+        QueueForEventLoop([raw] { Reap(raw, raw->thread_); });
+}
+
+std::size_t TSyncThread::RetiredCount()
+{
+    std::lock_guard lock(queueMutex);
+    return retiredThreads;
+}
+
+void TSyncThread::ServeUntil(const std::function<bool()>& done)
+{
+    if (!IsMainThread()) {
+        std::unique_lock lock(queueMutex);
+        queueChanged.wait(lock, done);
+        return;
+    }
+    for (;;) {
+        RunQueuedCalls();
+        std::unique_lock lock(queueMutex);
+        if (done())
+            return;
+        queueChanged.wait(lock, [&] { return done() || !queue.empty(); });
+    }
+}
+
+void TSyncThread::WakeWaiters()
+{
+    // Taken and let go so that a waiter between its check and its wait
+    // cannot miss the change.
+    { std::lock_guard lock(queueMutex); }
+    queueChanged.notify_all();
 }
 
 void TSyncThread::Start(QThread::Priority priority)
@@ -234,13 +318,7 @@ void TSyncThread::WaitFor()
     if (!thread_.joinable())
         return;
     if (IsMainThread()) {
-        for (;;) {
-            RunQueuedCalls();
-            std::unique_lock lock(queueMutex);
-            if (ended_.load())
-                break;
-            queueChanged.wait(lock, [&] { return ended_.load() || !queue.empty(); });
-        }
+        ServeUntil([this] { return ended_.load(); });
         RunQueuedCalls();
     }
     thread_.join();
@@ -283,9 +361,26 @@ void TSyncThread::Run(QThread::Priority priority)
         const std::string message = ExceptionMessage(std::current_exception());
         Post([message] { ShowErrorMessage(message); });
     }
+    bool retired;
     {
         std::lock_guard lock(queueMutex);
         ended_.store(true);
+        retired = retired_;
     }
     queueChanged.notify_all();
+    if (!retired)
+        return;
+    // Nobody owns this thread any more: the main thread joins and deletes
+    // it. From here on this thread touches its object no more.
+    if (QCoreApplication::instance()) {
+        QueueForEventLoop([this] { Reap(this, thread_); });
+        return;
+    }
+    // No event loop will ever run the reaper: let the thread go by itself.
+    thread_.detach();
+    {
+        std::lock_guard lock(queueMutex);
+        --retiredThreads;
+    }
+    delete this;
 }

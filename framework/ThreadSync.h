@@ -15,7 +15,9 @@
 #include <QThread>
 
 #include <atomic>
+#include <cstddef>
 #include <functional>
+#include <memory>
 #include <thread>
 
 class TSyncThread {
@@ -52,15 +54,31 @@ public:
 
     bool Ended() const { return ended_.load(); }
 
+    // Takes over a thread that its owner can neither wait for nor keep:
+    // one asked to stop from inside its own delivery, whose owner is going
+    // away. It is joined and deleted on the main thread, from the event
+    // loop, once it has ended; it must touch nothing of its owner after its
+    // present delivery returns.
+    static void Retire(std::unique_ptr<TSyncThread> thread);
+    // How many retired threads have not been joined yet.
+    static std::size_t RetiredCount();
+
 protected:
     // The thread's work.
     virtual void Execute() = 0;
+
+    // Waits until `done()` holds, running queued calls meanwhile when
+    // called on the main thread. `done` is checked whenever a call is
+    // queued, a thread ends or WakeWaiters is called; it must not block.
+    static void ServeUntil(const std::function<bool()>& done);
+    static void WakeWaiters();
 
 private:
     void Run(QThread::Priority priority);
 
     std::thread thread_;
     std::atomic<bool> ended_ = false;
+    bool retired_ = false; // guarded by the queue's lock
 };
 
 // Whether the calling thread is the application's main thread.

@@ -53,7 +53,6 @@ void TCustomComPort::CloseForDestruction() noexcept
         device_->Close();
         connected_ = false;
     }
-    GuardedCall([this] { JoinRetiredThreads(); });
 }
 
 // ---- opening and closing ------------------------------------------------------------
@@ -134,14 +133,20 @@ void TCustomComPort::OpenPort()
 
 void TCustomComPort::ClosePort()
 {
-    if (!connected_)
+    // A close asked for by one of the close's own notifications is the
+    // close already under way.
+    if (!connected_ || closing_.load())
         return;
     struct Closing {
-        bool& flag;
-        bool was;
-        explicit Closing(bool& f) : flag(f), was(f) { flag = true; }
-        ~Closing() { flag = was; }
+        std::atomic<bool>& flag;
+        explicit Closing(std::atomic<bool>& f) : flag(f) { flag = true; }
+        ~Closing() { flag = false; }
     } closing(closing_);
+    // From here on no batch reaches a handler. A handler already running on
+    // the event thread (smNone) is let finish first, so that none runs
+    // alongside the close's own notifications.
+    if (thread_)
+        thread_->WaitForOtherDeliveries();
     ReportSignal(msCTS, false);
     ReportSignal(msDSR, false);
     ReportSignal(msRLSD, false);

@@ -230,10 +230,23 @@ private:
     // joined at close.
     void StartEventThread();
     void StopEventThread();
-    // Joins threads stopped from inside their own deliveries, except one
-    // the caller is delivering for.
-    void JoinRetiredThreads();
-    void HandleReceive();
+    // Whether notifications of the opening numbered `opening` may still
+    // reach handlers: the port is open, that opening is the present one and
+    // its close has not begun.
+    bool DeliveryOpen(std::uint64_t opening) const
+    {
+        return connected_ && !closing_.load() && opening_.load() == opening;
+    }
+    // Handles a batch of the opening numbered `opening`; stops as soon as a
+    // handler closed, reopened or destroyed the port.
+    void HandleBatch(TComEvents events, std::uint64_t opening);
+    template <class Open>
+    void HandleReceive(const Open& open);
+    template <class Open>
+    void SignalChangedWhile(TModemSignal signal, const Open& open);
+    // ForEachLink that stops once `open()` says the batch may go no further.
+    template <class Open, class Notify>
+    void ForEachLinkWhile(const Open& open, Notify notify);
     // Queues OnDeviceLost for the opening numbered `opening` (any thread);
     // it runs on the main thread from the event loop.
     void ScheduleDeviceLost(std::uint64_t opening);
@@ -253,7 +266,6 @@ private:
     std::vector<TComLink*> links_;
     bool dataLink_ = false;
     std::unique_ptr<TComThread> thread_;
-    std::vector<std::unique_ptr<TComThread>> retiredThreads_;
 
     // Openings are numbered, so that a loss noticed late is not taken for
     // one of a later opening. Written on the main thread only, read also
@@ -261,8 +273,10 @@ private:
     std::atomic<std::uint64_t> opening_ = 0;
     std::uint64_t lostOpening_ = 0;   // the last opening whose loss was told
     // Set while ClosePort runs: its wait for the event thread serves calls
-    // queued for the main thread, among them a loss noticed just before.
-    bool closing_ = false;
+    // queued for the main thread, among them batches and a loss noticed
+    // just before, and none of them may reach a handler any more. Read by
+    // the event thread under smNone.
+    std::atomic<bool> closing_ = false;
     QPointer<TCustomComPort> self_{this};
 };
 

@@ -7,18 +7,21 @@
 #include "serial/ComThread.h"
 #include "serial/posix/SerialDevice.h"
 
+#include <QPointer>
 #include <QTimer>
+
+#include <algorithm>
 
 #include <vector>
 
 void TCustomComPort::StartEventThread()
 {
-    JoinRetiredThreads();
     if (events_.Empty())
         return;
+    const std::uint64_t opening = opening_.load();
     auto thread = std::make_unique<TComThread>(
-        *device_, syncMethod_, [this](TComEvents events) { HandleEvents(events); },
-        [this] { return Connected(); },
+        *device_, syncMethod_, [this, opening](TComEvents events) { HandleBatch(events, opening); },
+        [self = self_, opening] { return self && self->DeliveryOpen(opening); },
         [this, opening = opening_.load()](int) { ScheduleDeviceLost(opening); });
     if (const int error = device_->SetEventMask(EventsToMask(events_)))
         throw EComPort(CError_OpenFailed, error);
@@ -42,10 +45,12 @@ void TCustomComPort::StopEventThread()
     thread_->Stop();
     if (thread_->DeliveringOnCallingThread()) {
         // Closed from inside one of the thread's own handlers: waiting for
-        // the thread here would wait for this very handler. The thread ends
-        // as soon as the handler returns, touching the device no more, and
-        // is joined at the next opening or when the port goes.
-        retiredThreads_.push_back(std::move(thread_));
+        // the thread here would wait for this very handler, and under
+        // smNone this is that thread. It ends as soon as the handler
+        // returns, touching neither the device nor the port any more, and
+        // the main thread's event loop joins it then, even when the port is
+        // gone by that time.
+        TSyncThread::Retire(std::move(thread_));
         return;
     }
     // Give the event thread the processor to see the stop and leave its
@@ -56,57 +61,91 @@ void TCustomComPort::StopEventThread()
     thread_.reset();
 }
 
-void TCustomComPort::JoinRetiredThreads()
+void TCustomComPort::HandleEvents(TComEvents events)
 {
-    for (auto it = retiredThreads_.begin(); it != retiredThreads_.end();) {
-        if ((*it)->DeliveringOnCallingThread()) {
-            ++it;
-            continue;
-        }
-        (*it)->WaitFor();
-        it = retiredThreads_.erase(it);
+    HandleBatch(events, opening_.load());
+}
+
+template <class Open, class Notify>
+void TCustomComPort::ForEachLinkWhile(const Open& open, Notify notify)
+{
+    const std::vector<TComLink*> snapshot = links_;
+    for (TComLink* link : snapshot) {
+        if (!open())
+            return;
+        if (std::find(links_.begin(), links_.end(), link) != links_.end())
+            notify(*link);
     }
 }
 
-void TCustomComPort::HandleEvents(TComEvents events)
+template <class Open>
+void TCustomComPort::SignalChangedWhile(TModemSignal signal, const Open& open)
 {
+    const bool on = ModemSignals().Contains(signal);
+    TComLinkSignalSlot TComLink::*slot = signal == msCTS ? &TComLink::OnCTSSignal
+                                         : signal == msDSR ? &TComLink::OnDSRSignal
+                                                           : &TComLink::OnRLSDSignal;
+    ForEachLinkWhile(open, [&](TComLink& l) { if (l.*slot) (l.*slot)(this, on); });
+    if (!open())
+        return;
+    switch (signal) {
+    case msCTS: DoCTSChange(on); break;
+    case msDSR: DoDSRChange(on); break;
+    case msRLSD: DoRLSDChange(on); break;
+    case msRing: break;
+    }
+}
+
+void TCustomComPort::HandleBatch(TComEvents events, std::uint64_t opening)
+{
+    // Any handler or link may close the port, open it anew or delete it.
+    // After each, the batch goes on only while its opening is still open,
+    // and nothing of a deleted port is touched (the pointer goes null
+    // before the delete returns).
+    const QPointer<TCustomComPort> self(this);
+    const auto open = [&] { return self && DeliveryOpen(opening); };
     for (TComEvent event : EventHandlingOrder) {
         if (!events.Contains(event))
             continue;
+        if (!open())
+            return;
         switch (event) {
         case evError: {
             const TComErrors errors = TakeLineErrors();
-            if (!errors.Empty())
+            if (!errors.Empty() && open())
                 DoError(errors);
             break;
         }
         case evRxChar:
-            HandleReceive();
+            HandleReceive(open);
             break;
         case evTxEmpty:
-            ForEachLink([this](TComLink& l) { if (l.OnTransmitActivity) l.OnTransmitActivity(this, false); });
-            ForEachLink([this](TComLink& l) { if (l.OnTransmitEmpty) l.OnTransmitEmpty(this); });
-            DoTxEmpty();
+            ForEachLinkWhile(open, [this](TComLink& l) { if (l.OnTransmitActivity) l.OnTransmitActivity(this, false); });
+            ForEachLinkWhile(open, [this](TComLink& l) { if (l.OnTransmitEmpty) l.OnTransmitEmpty(this); });
+            if (open())
+                DoTxEmpty();
             break;
         case evBreak:
             DoBreak();
             break;
         case evRing:
-            ForEachLink([this](TComLink& l) { if (l.OnRingSignal) l.OnRingSignal(this); });
-            DoRing();
+            ForEachLinkWhile(open, [this](TComLink& l) { if (l.OnRingSignal) l.OnRingSignal(this); });
+            if (open())
+                DoRing();
             break;
         case evCTS:
-            SignalChanged(msCTS);
+            SignalChangedWhile(msCTS, open);
             break;
         case evDSR:
-            SignalChanged(msDSR);
+            SignalChangedWhile(msDSR, open);
             break;
         case evRxFlag:
-            ForEachLink([this](TComLink& l) { if (l.OnFlagCharacter) l.OnFlagCharacter(this); });
-            DoRxFlag();
+            ForEachLinkWhile(open, [this](TComLink& l) { if (l.OnFlagCharacter) l.OnFlagCharacter(this); });
+            if (open())
+                DoRxFlag();
             break;
         case evRLSD:
-            SignalChanged(msRLSD);
+            SignalChangedWhile(msRLSD, open);
             break;
         case evRx80Full:
             DoRx80Full();
@@ -115,12 +154,17 @@ void TCustomComPort::HandleEvents(TComEvents events)
     }
 }
 
-void TCustomComPort::HandleReceive()
+template <class Open>
+void TCustomComPort::HandleReceive(const Open& open)
 {
     std::int32_t count = PendingInputCount();
     if (count > 0)
-        ForEachLink([this](TComLink& l) { if (l.OnReceiveActivity) l.OnReceiveActivity(this, true); });
+        ForEachLinkWhile(open, [this](TComLink& l) { if (l.OnReceiveActivity) l.OnReceiveActivity(this, true); });
+    if (!open())
+        return;
     if (count > 0 && (!reportRxChar_ || dataLink_)) {
+        // The buffer is the batch's, not the port's: a handler that deletes
+        // the port leaves the later links a valid buffer to be skipped with.
         std::vector<char> buffer;
         bool read = false;
         std::int32_t got = 0;
@@ -132,19 +176,22 @@ void TCustomComPort::HandleReceive()
             read = true;
             DoRxBuf(buffer.data(), got);
         };
-        ForEachLink([&](TComLink& l) {
+        ForEachLinkWhile(open, [&](TComLink& l) {
             if (!l.OnReceivedData)
                 return;
             if (!read)
                 readOnce();
-            l.OnReceivedData(this, buffer.data(), got);
+            if (open())
+                l.OnReceivedData(this, buffer.data(), got);
         });
+        if (!open())
+            return;
         if (!read && !reportRxChar_)
             readOnce();
         if (read)
             count = 0;
     }
-    if (count > 0)
+    if (count > 0 && open())
         DoRxChar(count);
 }
 

@@ -35,6 +35,14 @@ void TComThread::Stop()
     stop_.Signal();
 }
 
+void TComThread::WaitForOtherDeliveries()
+{
+    ServeUntil([this] {
+        const std::thread::id on = deliveringOn_.load();
+        return on == std::thread::id() || on == std::this_thread::get_id();
+    });
+}
+
 void TComThread::Execute()
 {
     // A thread stopped from inside its own delivery may find the device
@@ -80,6 +88,8 @@ void TComThread::Dispatch(TComEvents batch)
         // One notification per event; each releases this thread before its
         // handler runs, and the handler runs only while the port is open.
         for (TComEvent event : EventHandlingOrder) {
+            if (stopped_)
+                break; // the port is closing: the rest would only be dropped
             if (!batch.Contains(event))
                 continue;
             Notify([handle = handle_, isOpen = isOpen_, event] {
@@ -98,8 +108,15 @@ void TComThread::Deliver(TComEvents batch)
 {
     struct Marker {
         std::atomic<std::thread::id>& on;
-        explicit Marker(std::atomic<std::thread::id>& o) : on(o) { on = std::this_thread::get_id(); }
-        ~Marker() { on = std::thread::id(); }
-    } marker(deliveringOn_);
+        bool wake;
+        Marker(std::atomic<std::thread::id>& o, bool w) : on(o), wake(w) { on = std::this_thread::get_id(); }
+        ~Marker()
+        {
+            on = std::thread::id();
+            // A close on the main thread may be waiting for this delivery.
+            if (wake)
+                WakeWaiters();
+        }
+    } marker(deliveringOn_, method_ == smNone);
     handle_(batch);
 }

@@ -37,6 +37,11 @@ public:
     // (a handler on the main thread for smThreadSync, this thread itself
     // for smNone): the thread cannot end before that handler returns.
     bool DeliveringOnCallingThread() const { return deliveringOn_.load() == std::this_thread::get_id(); }
+    // Waits until no delivery runs on another thread (a handler on this
+    // thread under smNone), serving calls queued for the main thread
+    // meanwhile. A delivery that starts after the port's close has begun
+    // must find the close and hand nothing on.
+    void WaitForOtherDeliveries();
     // Whether the stop event could be made (a process out of descriptors
     // cannot, and such a thread could never be stopped), and the errno
     // value that says why not.

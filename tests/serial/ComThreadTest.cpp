@@ -366,7 +366,7 @@ TEST(ComThreadTest, ClosingDiscardsUnreadBytes)
     EXPECT_EQ(port.PendingInputCount(), 0);
 }
 
-TEST(ComThreadTest, ClosingWhileABatchWaitsForTheMainThreadCompletes)
+TEST(ComThreadTest, ClosingWhileABatchWaitsForTheMainThreadCompletesWithoutIt)
 {
     PtyPair pty;
     ReceivingPort port(pty);
@@ -384,7 +384,8 @@ TEST(ComThreadTest, ClosingWhileABatchWaitsForTheMainThreadCompletes)
     // waiting with its batch when the close begins.
     ASSERT_TRUE(WaitForThreadState(eventThread, BlockedInRead)) << "the batch was not handed over";
     port.ClosePort();
-    EXPECT_EQ(journal, (Journal{"before close", "rx late", "after close"}));
+    // Once the close has begun, the batch reaches no handler.
+    EXPECT_EQ(journal, (Journal{"before close", "after close"}));
 }
 
 TEST(ComThreadTest, FarEndHangingUpEndsTheLoopWithoutSpinning)
