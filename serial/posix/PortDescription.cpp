@@ -180,7 +180,9 @@ std::string DescribeDevice(const std::string& deviceDir)
     const std::string driver = RealPath(device + "/driver");
     if (driver.empty() || !IsDirectory(driver))
         return std::string();
-    return BaseName(driver);
+    // A folder name can hold any byte but '/'; the list shows only text.
+    const std::string name = BaseName(driver);
+    return IsPrintableUtf8(name) ? name : std::string();
 }
 
 } // namespace serialdev

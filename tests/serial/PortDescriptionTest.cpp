@@ -183,9 +183,14 @@ TEST_F(PortDescriptionTest, DamagedAttributesGiveTheNameWithoutDescriptionAndSki
     ById("usb-dangling", "ttyUSB9");
     // A uevent that is not a file: the entry's own name is the node's.
     fs::create_directory(sources.sysClassTty + "/ttyS3/uevent");
+    // A driver whose name would carry a terminal escape into the list.
+    const std::string escaping = root + "/sys/devices/platform/serial8250.4";
+    fs::create_directories(escaping);
+    Tty("ttyS4", escaping, root + "/sys/bus/platform/drivers/serial\x1b[2J");
 
     EXPECT_EQ(List(), (std::vector<PortInfo>{{"ttyS1", "", ""},
                                              {"ttyS3", "", ""},
+                                             {"ttyS4", "", ""},
                                              {"ttyUSB0", "", ""},
                                              {"ttyUSB1", "", ""},
                                              {"ttyUSB2", "", ""},

@@ -76,7 +76,7 @@ TEST(SequenceTest, FileWithCommentsBlankLinesAndLineEnds)
     EXPECT_EQ(steps[3].Line, 6);
 
     const struct {
-        const char* text;
+        std::string_view text;
         const char* message;
     } bad[] = {
         {"led1 1\n# fine\nled2 2\nled3 32\nled1 1\n", "ramp.seq:4: led3 32 is out of range: 0 to 31"},
@@ -85,6 +85,7 @@ TEST(SequenceTest, FileWithCommentsBlankLinesAndLineEnds)
         {"\n\nlamp 3\n", "ramp.seq:3: unknown command 'lamp'"},
         {"led1 +3\n", "ramp.seq:1: led1 takes a whole number, not '+3'"},
         {"led1 \x01\x7f\n", "ramp.seq:1: led1 takes a whole number, not '?" "?'"},
+        {std::string_view("led1 3\0\x31\n", 9), "ramp.seq:1: led1 takes a whole number, not '3?1'"},
     };
     for (const auto& b : bad) {
         try {
@@ -95,6 +96,8 @@ TEST(SequenceTest, FileWithCommentsBlankLinesAndLineEnds)
         }
     }
     EXPECT_THROW(ParseSequence(std::string(MaxSequenceBytes + 1, '\n'), "big"), TSequenceError);
+    std::size_t i = 0;
+    EXPECT_THROW(ParseCommand({"wait", std::string("5\0" "00", 4)}, i), TSequenceError);
 }
 
 TEST(SequenceTest, WaitAndSweepIntervalPaceAgainstTheLinesClock)

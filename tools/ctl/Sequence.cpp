@@ -64,7 +64,8 @@ int ParseWholeNumber(const std::string& what, const std::string& text, int low, 
     const long value = std::strtol(text.c_str(), &end, 10);
     // strtol would also take leading blanks and a '+'; a script says digits.
     const bool digits = !text.empty() && (std::isdigit(static_cast<unsigned char>(text[0])) || text[0] == '-');
-    if (!digits || errno != 0 || *end != '\0')
+    // A NUL inside the word would end strtol's text early and hide the rest.
+    if (!digits || errno != 0 || end != text.c_str() + text.size())
         throw TSequenceError(what + " takes a whole number, not '" + Shown(text) + "'");
     if (value < low || value > high)
         throw TSequenceError(what + " " + text + " is out of range: " + std::to_string(low) + " to " +
