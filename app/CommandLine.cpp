@@ -1,3 +1,4 @@
+// The command line and environment, looked at before Qt starts.
 #include "app/CommandLine.h"
 
 #include <cstdlib>

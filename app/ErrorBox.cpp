@@ -1,3 +1,4 @@
+// The message box that the application installs as its standard error display.
 #include "app/ErrorBox.h"
 
 #include "framework/ErrorDisplay.h"

@@ -1,3 +1,4 @@
+// The modules' start-up steps in order, their shutdown steps in reverse.
 #include "app/Startup.h"
 
 #include "framework/ErrorDisplay.h"

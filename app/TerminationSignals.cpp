@@ -1,3 +1,4 @@
+// SIGINT, SIGTERM and SIGHUP turned into an orderly close of the window.
 #include "app/TerminationSignals.h"
 
 #include "framework/ErrorDisplay.h"

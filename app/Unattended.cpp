@@ -1,3 +1,4 @@
+// The steps of an unattended run, taken from the environment.
 #include "app/Unattended.h"
 
 #include "framework/ErrorDisplay.h"

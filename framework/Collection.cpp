@@ -1,3 +1,4 @@
+// TCollection and its items.
 #include "framework/Collection.h"
 
 #include "framework/Exception.h"

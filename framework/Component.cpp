@@ -1,3 +1,4 @@
+// The component base: owners, removal notices, loading.
 #include "framework/Component.h"
 
 #include "framework/ErrorDisplay.h"

@@ -1,3 +1,4 @@
+// The replaceable standard error display and the texts it shows of an exception.
 #include "framework/ErrorDisplay.h"
 
 #include "framework/Exception.h"

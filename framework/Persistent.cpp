@@ -1,3 +1,4 @@
+// Copying one settings object from another.
 #include "framework/Persistent.h"
 
 #include "framework/Exception.h"

@@ -1,3 +1,4 @@
+// TStrings: lines, and the whole text with its CR LF ends.
 #include "framework/Strings.h"
 
 #include "framework/Exception.h"

@@ -1,3 +1,4 @@
+// Calls handed from a thread to the main thread, and waits that keep serving them.
 #include "framework/ThreadSync.h"
 
 #include "framework/ErrorDisplay.h"

@@ -1,3 +1,4 @@
+// The main-thread timer with the panel's rules for interval and enabling.
 #include "framework/Timer.h"
 
 #include "framework/ErrorDisplay.h"

@@ -1,3 +1,4 @@
+// Finding the catalogue directory embedded in an executable.
 #include "i18n/AssemblyAnalyzer.h"
 
 #include <cerrno>

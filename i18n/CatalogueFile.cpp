@@ -1,3 +1,4 @@
+// Reading and checking a .mo catalogue held in owned memory.
 #include "i18n/CatalogueFile.h"
 
 #include "framework/Exception.h"

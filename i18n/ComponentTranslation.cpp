@@ -1,3 +1,4 @@
+// The component walk and its class and object skip rules.
 #include "i18n/ComponentTranslation.h"
 
 #include "i18n/AsciiCase.h"

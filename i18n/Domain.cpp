@@ -1,3 +1,4 @@
+// One text domain's catalogue: found, read, searched, and freed once no lookup reads it.
 #include "i18n/Domain.h"
 
 #include "i18n/AssemblyAnalyzer.h"

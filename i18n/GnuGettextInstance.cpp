@@ -1,3 +1,4 @@
+// The translator: its domains, its language, and text lookup.
 #include "i18n/GnuGettextInstance.h"
 
 #include "i18n/AsciiCase.h"

@@ -1,3 +1,4 @@
+// The interface language from the environment.
 #include "i18n/Language.h"
 
 #include <array>

@@ -1,18 +1,15 @@
+// Qt's own texts looked up in the catalogues, reporting a failed lookup once.
 #include "i18n/ResourceTextTranslator.h"
 
-#include "i18n/GnuGettextQt.h"
+#include "i18n/gnugettext.h"
 
 #include "framework/ErrorDisplay.h"
-
-#include <QCoreApplication>
 
 namespace {
 
 // The error display itself loads Qt texts (its OK button); while it is
 // showing a lookup error, those lookups must not report again.
 thread_local bool reportingLookupError = false;
-
-ResourceTextTranslator* installedTranslator = nullptr;
 
 } // namespace
 
@@ -32,26 +29,5 @@ QString ResourceTextTranslator::translate(const char* /*context*/, const char* s
         ShowException(std::current_exception());
         reportingLookupError = false;
         return {};
-    }
-}
-
-void GnuGettextStartup()
-{
-    StartCatalogueEngine(RunningExecutablePath());
-    ResetComponentTranslation();
-    if (installedTranslator == nullptr && QCoreApplication::instance() != nullptr) {
-        installedTranslator = new ResourceTextTranslator(QCoreApplication::instance());
-        QCoreApplication::installTranslator(installedTranslator);
-    }
-}
-
-void GnuGettextShutdown()
-{
-    DropComponentTranslation();
-    StopCatalogueEngine();
-    if (installedTranslator != nullptr) {
-        QCoreApplication::removeTranslator(installedTranslator);
-        delete installedTranslator;
-        installedTranslator = nullptr;
     }
 }

@@ -1,3 +1,4 @@
+// UTF-8 checks and line-end conversion for catalogue texts.
 #include "i18n/Utf8.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The engine's free functions over the running translator.
 #include "i18n/gnugettext.h"
 
 #include <memory>

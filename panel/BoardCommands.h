@@ -1,50 +1,17 @@
-// The commands the panel sends to the evaluation board: the value token of
-// each slider, the mode and sweep commands, and the send step that puts a
-// command's two tokens on the serial line.
+// The send step that puts a board command's two tokens on the serial
+// line, and what a closed port answers it.
 //
 // Pure C++ apart from the port it writes to, so that it can be driven
 // without a window (the command-line tool does exactly that).
 #pragma once
 
 #include "i18n/gnugettext.h"
+#include "panel/BoardTokens.h"
 
 #include <functional>
 #include <string>
 
 class TCustomComPort;
-
-// The seven sliders that each send one command per change.
-enum class TBoardSlider { IPeak, Led1, Led2, Led3, TgtUp, TgtDwn, StrDim };
-
-inline constexpr TBoardSlider AllBoardSliders[] = {
-    TBoardSlider::IPeak, TBoardSlider::Led1,  TBoardSlider::Led2,  TBoardSlider::Led3,
-    TBoardSlider::TgtUp, TBoardSlider::TgtDwn, TBoardSlider::StrDim};
-
-enum class TBoardMode { BackLight, RGB };
-
-// Selector first, value second; each two upper-case hexadecimal characters.
-struct TBoardCommand {
-    std::string Selector;
-    std::string Value;
-
-    bool operator==(const TBoardCommand&) const = default;
-};
-
-// The slider's name as the window labels it ("I-PEAK", "LED-1", "STR DIM").
-const char* SliderName(TBoardSlider slider);
-// The highest position of the slider (30 or 31); the lowest is always 0.
-int SliderMaxPosition(TBoardSlider slider);
-// The selector token of the slider's command ("00" to "06").
-const char* SliderSelector(TBoardSlider slider);
-
-// The value token for a slider position. A position outside the slider's
-// range raises Exception: such a token would belong to another control.
-std::string SliderValueToken(TBoardSlider slider, int position);
-TBoardCommand SliderCommand(TBoardSlider slider, int position);
-TBoardCommand ModeCommand(TBoardMode mode);
-// The sweep command due for the given phase: "90" "80" while the phase is
-// false, "80" "80" while it is true.
-TBoardCommand SweepCommand(bool sweepToggle);
 
 // What the operator is told when a command meets a closed port.
 inline constexpr const char* NotConnectedMessage =

@@ -1,7 +1,7 @@
 // The command tokens of the board's vocabulary: selector and value of
 // each slider position, the mode and the sweep commands. Plain C++, so
 // that programs without Qt (the virtual board) can build them too.
-#include "panel/BoardCommands.h"
+#include "panel/BoardTokens.h"
 
 #include "framework/Exception.h"
 

@@ -1,3 +1,4 @@
+// Condensing a control's font just enough for its caption to fit.
 #include "panel/CaptionFit.h"
 
 #include <QAbstractButton>

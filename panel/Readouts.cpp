@@ -1,3 +1,4 @@
+// The readout texts of the sliders' positions.
 #include "panel/Readouts.h"
 
 #include "framework/Exception.h"

@@ -1,3 +1,4 @@
+// The receive pane: arrivals gathered and shown once a frame.
 #include "panel/ReceivePane.h"
 
 #include "framework/ErrorDisplay.h"

@@ -1,3 +1,4 @@
+// A fixed-width status-bar panel that shortens its text in the middle.
 #include "panel/StatusPanel.h"
 
 #include "framework/ErrorDisplay.h"

@@ -1,3 +1,4 @@
+// The panel's slider and the change reports its handlers expect.
 #include "panel/TrackBar.h"
 
 #include "framework/ErrorDisplay.h"

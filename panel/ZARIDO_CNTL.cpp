@@ -1,3 +1,5 @@
+// The main window: its form, its controls' handlers, the port and its
+// status bar, and where it opens on the screen.
 #include "panel/ZARIDO_CNTL.h"
 
 #include "framework/Component.h"
@@ -26,6 +28,8 @@ constexpr int ClientHeight = 294;
 constexpr int FontPixelSize = 11;
 // Where the window's outer top-left corner goes when the screen has room.
 constexpr QPoint Place(258, 144);
+// The sweep timer's interval for each position of the SWEEP slider.
+constexpr int SweepStepMs = 300;
 
 // Ticks that fall due while a message box is waiting for the operator are
 // dropped: with the port closed each would open another box on top.
@@ -172,7 +176,7 @@ void TZARIDOForm1::ConfigurePort()
     portReturn_ = std::make_unique<TPortReturn>(*ComPort1, this);
     portReturn_->OnReturned = [this] {
         ShowPortState();
-        StatusPanels[1]->setText(QStringLiteral("PORT = ") + ComPort1->Port());
+        StatusPanels[PortNamePanel]->setText(QStringLiteral("PORT = ") + ComPort1->Port());
     };
 }
 
@@ -188,15 +192,15 @@ void TZARIDOForm1::CreateStatusPanels()
     static const struct {
         int width;
         const char* text;
-    } panels[5] = {{75, "PORT : CLOSE"}, {80, "PORT : xxxx"}, {150, "PORT= None,8,9600,1"}, {150, ""}, {50, "RVD3318"}};
+    } panels[StatusPanelCount] = {{75, "PORT : CLOSE"}, {80, "PORT : xxxx"}, {150, "PORT= None,8,9600,1"}, {150, ""}, {50, "RVD3318"}};
     StatusBar1->setContentsMargins(0, 0, 0, 0);
-    for (int i = 0; i < 5; ++i) {
+    for (std::size_t i = 0; i < StatusPanelCount; ++i) {
         // Only the port's state is a word; the rest are names and settings.
-        const QString text = i == 0 ? Text(MarkForTranslation("PORT : CLOSE")) : QString::fromLatin1(panels[i].text);
+        const QString text = i == PortStatePanel ? Text(MarkForTranslation("PORT : CLOSE")) : QString::fromLatin1(panels[i].text);
         auto* panel = new TStatusPanel(text, panels[i].width, StatusBar1);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         StatusBar1->addWidget(panel);
-        StatusPanels[static_cast<std::size_t>(i)] = panel;
+        StatusPanels[i] = panel;
     }
 }
 
@@ -350,7 +354,7 @@ void TZARIDOForm1::SweepLEDClick(QObject* /*Sender*/)
 
 void TZARIDOForm1::SWEEPTrackChange(QObject* /*Sender*/)
 {
-    Timer2->SetInterval(SWEEPTrack->value() * 300);
+    Timer2->SetInterval(SWEEPTrack->value() * SweepStepMs);
 }
 
 void TZARIDOForm1::Timer2Timer(QObject* /*Sender*/)
@@ -369,13 +373,13 @@ void TZARIDOForm1::TogglePort()
 {
     // The operator takes over from the waiting for a lost port.
     portReturn_->StopWaiting();
-    StatusPanels[1]->setText(ComPort1->Port());
+    StatusPanels[PortNamePanel]->setText(ComPort1->Port());
     if (ComPort1->Connected())
         ComPort1->ClosePort();
     else
         ComPort1->OpenPort();
     ShowPortState();
-    StatusPanels[1]->setText(QStringLiteral("PORT = ") + ComPort1->Port());
+    StatusPanels[PortNamePanel]->setText(QStringLiteral("PORT = ") + ComPort1->Port());
 }
 
 QString TZARIDOForm1::LineFormatText() const
@@ -403,8 +407,8 @@ void TZARIDOForm1::OpenRS2321Click(QObject* /*Sender*/)
 void TZARIDOForm1::FormatRS2321Click(QObject* /*Sender*/)
 {
     ComPort1->ShowSetupDialog();
-    StatusPanels[1]->setText(QStringLiteral("PORT = ") + ComPort1->Port());
-    StatusPanels[2]->setText(LineFormatText());
+    StatusPanels[PortNamePanel]->setText(QStringLiteral("PORT = ") + ComPort1->Port());
+    StatusPanels[LineFormatPanel]->setText(LineFormatText());
 }
 
 void TZARIDOForm1::Timer1Timer(QObject* /*Sender*/)
@@ -416,7 +420,7 @@ void TZARIDOForm1::Timer1Timer(QObject* /*Sender*/)
     const QTime time = now.time();
     if (time.hour() != 0 || time.minute() != 0 || time.second() != 0)
         text += QLatin1Char(' ') + LongTimeText(time, locale);
-    StatusPanels[3]->setText(text);
+    StatusPanels[ClockPanel]->setText(text);
 }
 
 void TZARIDOForm1::ComPort1RxChar(QObject* /*Sender*/, std::int32_t Count)
@@ -436,10 +440,10 @@ void TZARIDOForm1::ShowPortState()
 {
     if (ComPort1->Connected()) {
         OPEN_PORT->setText(Text(MarkForTranslation("CLOSE")));
-        StatusPanels[0]->setText(Text(MarkForTranslation("PORT=OPEN")));
+        StatusPanels[PortStatePanel]->setText(Text(MarkForTranslation("PORT=OPEN")));
     } else {
         OPEN_PORT->setText(Text(MarkForTranslation("OPEN")));
-        StatusPanels[0]->setText(Text(MarkForTranslation("PORT=CLOSE")));
+        StatusPanels[PortStatePanel]->setText(Text(MarkForTranslation("PORT=CLOSE")));
     }
     FitCaption(OPEN_PORT);
 }

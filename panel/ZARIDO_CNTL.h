@@ -45,8 +45,10 @@ public:
     TComPort* ComPort1 = nullptr;
     TTimer* Timer1 = nullptr;  // clock of the status bar
     TTimer* Timer2 = nullptr;  // sweep timer
-    // The five panels of StatusBar1, left to right.
-    std::array<TStatusPanel*, 5> StatusPanels{};
+    // The panels of StatusBar1, left to right: the port's state, its name,
+    // its line format, the clock and the board's name.
+    enum : std::size_t { PortStatePanel, PortNamePanel, LineFormatPanel, ClockPanel, BoardNamePanel, StatusPanelCount };
+    std::array<TStatusPanel*, StatusPanelCount> StatusPanels{};
 
     // Where the status bar's clock takes the local date and time from.
     std::function<QDateTime()> Clock = [] { return QDateTime::currentDateTime(); };

@@ -1,3 +1,4 @@
+// The hook through which the port shows its setup dialog.
 #include "serial/SetupDialogHook.h"
 
 #include "framework/Exception.h"

@@ -1,3 +1,4 @@
+// The connection LED: which signal of its port it shows, and its bitmaps.
 #include "serial_ui/ComLed.h"
 
 #include "framework/ErrorDisplay.h"

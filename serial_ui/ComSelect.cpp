@@ -1,3 +1,4 @@
+// The port-property selectors and their drop-down control.
 #include "serial_ui/ComSelect.h"
 
 #include "framework/ErrorDisplay.h"

@@ -1,3 +1,4 @@
+// The setup dialog built from its form.
 #include "serial_ui/ComSetupDialog.h"
 
 #include "framework/Component.h"

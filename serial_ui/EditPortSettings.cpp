@@ -1,3 +1,4 @@
+// Editing a port's settings in the setup dialog, and the hook that lets the port ask for it.
 #include "serial_ui/CPortSetup.h"
 
 #include "serial/ComPort.h"

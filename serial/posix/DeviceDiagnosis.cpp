@@ -1,3 +1,4 @@
+// Explaining why a device would not open: the error, the node's owner, its holders.
 #include "serial/posix/DeviceDiagnosis.h"
 
 #include <algorithm>

@@ -28,10 +28,7 @@ Transfers::Transfers(LineInput& input, std::function<void()> inputTaken, std::fu
 Transfers::~Transfers()
 {
     std::unique_lock lock(mutex_);
-    for (Transfer* t : pending_)
-        Complete(*t, ECANCELED);
-    pending_.clear();
-    pendingCount_ = 0;
+    CancelAll();
     StopWorker(lock);
 }
 
@@ -39,11 +36,7 @@ void Transfers::SetFd(int fd)
 {
     std::unique_lock lock(mutex_);
     if (fd < 0) {
-        for (Transfer* t : pending_)
-            Complete(*t, ECANCELED);
-        pending_.clear();
-        pendingCount_ = 0;
-        completed_.notify_all();
+        CancelAll();
         StopWorker(lock);
     }
     fd_ = fd;
@@ -205,6 +198,11 @@ int Transfers::Wait(Transfer& t, std::int32_t& transferred)
 void Transfers::AbortPending()
 {
     std::lock_guard lock(mutex_);
+    CancelAll();
+}
+
+void Transfers::CancelAll()
+{
     for (Transfer* t : pending_)
         Complete(*t, ECANCELED);
     pending_.clear();

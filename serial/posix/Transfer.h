@@ -101,6 +101,9 @@ private:
     // With the lock held: completes the transfer, or hands it to the worker.
     int Finish(Transfer& transfer, int error, bool complete, std::int32_t& immediate);
     void Complete(Transfer& transfer, int error);
+    // With the lock held: ends every pending transfer with ECANCELED and
+    // wakes those waiting for one.
+    void CancelAll();
     int ReadSome(Transfer& transfer);
     int WriteSome(Transfer& transfer);
     // With the lock held: moves every pending transfer as far as it goes

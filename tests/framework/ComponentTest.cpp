@@ -1,3 +1,4 @@
+// Tests of owners, removal notices and the end-of-loading step.
 #include "framework/Component.h"
 #include "framework/ErrorDisplay.h"
 #include "framework/Exception.h"

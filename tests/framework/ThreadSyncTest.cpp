@@ -1,3 +1,4 @@
+// Tests of calls handed to the main thread and of waits for a thread's end.
 #include "framework/ErrorDisplay.h"
 #include "framework/Exception.h"
 #include "framework/ThreadSync.h"

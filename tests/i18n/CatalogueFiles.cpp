@@ -1,3 +1,4 @@
+// Scratch catalogues and folders for the catalogue tests.
 #include "CatalogueFiles.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Tests of the port on pseudo-terminals: open and close, transfers, settings.
 #include "framework/Component.h"
 #include "framework/ErrorDisplay.h"
 #include "serial/CPort.h"

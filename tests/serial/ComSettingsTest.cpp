@@ -1,3 +1,4 @@
+// Tests of the port's settings, their defaults and their published names.
 #include "framework/Exception.h"
 #include "serial/ComPort.h"
 #include "tests/support/Capture.h"

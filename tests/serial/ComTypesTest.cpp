@@ -1,3 +1,4 @@
+// Tests of the port's value types and their text forms.
 #include "serial/ComTypes.h"
 #include "serial/ComDeviceMapping.h"
 

@@ -1,3 +1,4 @@
+// Tests of the connection LED on shown widgets.
 #include "framework/Component.h"
 #include "serial_ui/CPortCtl.h"
 #include "tests/serial/CatchComError.h"

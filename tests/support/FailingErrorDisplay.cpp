@@ -1,3 +1,4 @@
+// The error display that fails the running test.
 #include "tests/support/FailingErrorDisplay.h"
 
 #include "framework/ErrorDisplay.h"

@@ -1,3 +1,4 @@
+// Pseudo-terminal pairs for the serial tests.
 #include "tests/support/PtyPair.h"
 
 #include <cerrno>

@@ -180,6 +180,20 @@ TEST(BoardProgramTest, HangUpEndsTheBoardWhenAskedOrWhenItsDeviceGoesAway)
         EXPECT_TRUE(board.WaitForLine("the other side hung up"));
         EXPECT_EQ(board.Wait(), 0);
     }
+    {
+        // A device is served raw, 8N1 without flow control, at the rate asked.
+        PtyPair pty;
+        ChildProcess board(BoardProgram, {"--device", pty.SlavePath(), "--baud", "57600"});
+        EXPECT_EQ(board.ReadLine(), "listening on " + pty.SlavePath());
+        termios tio{};
+        ASSERT_EQ(tcgetattr(pty.MasterFd(), &tio), 0);
+        EXPECT_EQ(cfgetospeed(&tio), B57600);
+        EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), static_cast<tcflag_t>(CS8));
+        EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
+        pty.HangUp();
+        EXPECT_TRUE(board.WaitForLine("the other side hung up"));
+        EXPECT_EQ(board.Wait(), 0);
+    }
 }
 
 TEST(BoardProgramTest, InterruptStopsTheBoardAndRemovesItsLink)

@@ -1,3 +1,4 @@
+// A program run by a test, read line by line with deadlines.
 #include "tests/tools/ChildProcess.h"
 
 #include <cerrno>

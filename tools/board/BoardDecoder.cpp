@@ -1,3 +1,4 @@
+// Decoding the board's received bytes into commands.
 #include "tools/board/BoardDecoder.h"
 
 #include "panel/Readouts.h"

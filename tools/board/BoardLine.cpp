@@ -1,7 +1,10 @@
+// The board's line: a new pseudo-terminal or a serial device.
 #include "tools/board/BoardLine.h"
 
 #include "framework/Exception.h"
+#include "tools/board/DeviceLine.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -18,31 +21,18 @@ namespace {
     throw Exception(what + ": " + std::strerror(errno));
 }
 
-void MakeRaw(int fd, int baud)
+// Settings made on a pseudo-terminal's master apply to the other end: no
+// echo of what the board answers, no line editing of what it receives.
+void MakeRaw(int fd)
 {
     termios tio{};
     if (tcgetattr(fd, &tio) != 0)
-        return;  // not a terminal (a FIFO, say): bytes are bytes
+        return;
     cfmakeraw(&tio);
     tio.c_cflag |= CLOCAL | CREAD;
     tio.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS | CSTOPB | PARENB);
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
-    if (baud > 0) {
-        speed_t speed = 0;
-        switch (baud) {
-        case 1200: speed = B1200; break;
-        case 2400: speed = B2400; break;
-        case 4800: speed = B4800; break;
-        case 9600: speed = B9600; break;
-        case 19200: speed = B19200; break;
-        case 38400: speed = B38400; break;
-        case 57600: speed = B57600; break;
-        case 115200: speed = B115200; break;
-        default: throw Exception("Unsupported line rate " + std::to_string(baud));
-        }
-        cfsetspeed(&tio, speed);
-    }
     if (tcsetattr(fd, TCSANOW, &tio) != 0)
         Fail("Cannot set the line to raw mode");
 }
@@ -57,77 +47,48 @@ std::string BoardLineRateList()
     return list;
 }
 
-TBoardLine::TBoardLine(int fd, int watch, std::string path)
-    : fd_(fd), watch_(watch), path_(std::move(path))
+TBoardLine::TBoardLine(serialdev::UniqueFd fd, serialdev::UniqueFd watch, std::string path)
+    : fd_(std::move(fd)), watch_(std::move(watch)), path_(std::move(path))
 {
 }
 
-TBoardLine::TBoardLine(TBoardLine&& other) noexcept
-    : fd_(other.fd_), watch_(other.watch_), path_(std::move(other.path_))
-{
-    other.fd_ = -1;
-    other.watch_ = -1;
-}
-
-TBoardLine::~TBoardLine()
-{
-    if (watch_ >= 0)
-        ::close(watch_);
-    if (fd_ >= 0)
-        ::close(fd_);
-}
+TBoardLine::TBoardLine(TBoardLine&& other) noexcept = default;
+TBoardLine::~TBoardLine() = default;
 
 TBoardLine TBoardLine::OpenPseudoTerminal()
 {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (master < 0)
+    serialdev::UniqueFd master(posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!master.Valid())
         Fail("Cannot create a pseudo-terminal");
     char name[128];
-    if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0) {
-        const int saved = errno;
-        ::close(master);
-        errno = saved;
+    if (grantpt(master.Get()) != 0 || unlockpt(master.Get()) != 0 || ptsname_r(master.Get(), name, sizeof name) != 0)
         Fail("Cannot unlock the pseudo-terminal");
-    }
-    // Settings made on the master apply to the other end: no echo of what
-    // the board answers, no line editing of what it receives.
-    try {
-        MakeRaw(master, 0);
-    } catch (...) {
-        ::close(master);
-        throw;
-    }
-    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (watch < 0 || inotify_add_watch(watch, name, IN_OPEN | IN_CLOSE) < 0) {
-        const int saved = errno;
-        if (watch >= 0)
-            ::close(watch);
-        ::close(master);
-        errno = saved;
+    MakeRaw(master.Get());
+    serialdev::UniqueFd watch(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (!watch.Valid() || inotify_add_watch(watch.Get(), name, IN_OPEN | IN_CLOSE) < 0)
         Fail("Cannot watch the pseudo-terminal");
-    }
-    return TBoardLine(master, watch, name);
+    return TBoardLine(std::move(master), std::move(watch), name);
 }
 
 TBoardLine TBoardLine::OpenDevice(const std::string& path, int baud)
 {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (std::find(std::begin(BoardLineRates), std::end(BoardLineRates), baud) == std::end(BoardLineRates))
+        throw Exception("Unsupported line rate " + std::to_string(baud));
+    serialdev::UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.Valid())
         Fail("Cannot open " + path);
-    try {
-        MakeRaw(fd, baud);
-    } catch (...) {
-        ::close(fd);
-        throw;
+    if (const int error = SetDeviceLine(fd.Get(), static_cast<unsigned>(baud))) {
+        errno = error;
+        Fail("Cannot set the line to raw mode");
     }
-    return TBoardLine(fd, -1, path);
+    return TBoardLine(std::move(fd), {}, path);
 }
 
 bool TBoardLine::Read(std::string& bytes)
 {
     char buffer[4096];
     for (;;) {
-        const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+        const ssize_t n = ::read(fd_.Get(), buffer, sizeof buffer);
         if (n > 0) {
             bytes.append(buffer, static_cast<std::size_t>(n));
             continue;
@@ -145,13 +106,13 @@ bool TBoardLine::Read(std::string& bytes)
 void TBoardLine::DrainWatch()
 {
     char buffer[4096];
-    while (::read(watch_, buffer, sizeof buffer) > 0) {
+    while (::read(watch_.Get(), buffer, sizeof buffer) > 0) {
     }
 }
 
 bool TBoardLine::OtherSideClosed() const
 {
-    pollfd p{fd_, POLLIN, 0};
+    pollfd p{fd_.Get(), POLLIN, 0};
     return ::poll(&p, 1, 0) > 0 && (p.revents & POLLHUP) != 0;
 }
 
@@ -172,7 +133,7 @@ bool TBoardLine::Write(const std::string& bytes)
 {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = ::write(fd_.Get(), bytes.data() + done, bytes.size() - done);
         if (n > 0)
             done += static_cast<std::size_t>(n);
         else if (n < 0 && errno == EINTR)

@@ -8,6 +8,8 @@
 // an inotify watch on the terminal's node says when somebody opens it again.
 #pragma once
 
+#include "serial/posix/UniqueFd.h"
+
 #include <string>
 
 // The line rates a serial device can be served at; the help text and the
@@ -31,13 +33,13 @@ public:
 
     // The path the other side opens.
     const std::string& Path() const { return path_; }
-    bool IsPseudoTerminal() const { return watch_ >= 0; }
+    bool IsPseudoTerminal() const { return watch_.Valid(); }
 
     // Descriptor to wait on for data (and hang-up).
-    int DataFd() const { return fd_; }
+    int DataFd() const { return fd_.Get(); }
     // Descriptor that becomes readable when the terminal's node is opened
     // or closed; -1 for a device.
-    int WatchFd() const { return watch_; }
+    int WatchFd() const { return watch_.Get(); }
 
     // Reads what is there. Returns false when the other side has hung up
     // (after the last bytes it sent have been returned in `bytes`).
@@ -53,8 +55,8 @@ public:
     bool Write(const std::string& bytes);
 
 private:
-    TBoardLine(int fd, int watch, std::string path);
-    int fd_ = -1;
-    int watch_ = -1;
+    TBoardLine(serialdev::UniqueFd fd, serialdev::UniqueFd watch, std::string path);
+    serialdev::UniqueFd fd_;
+    serialdev::UniqueFd watch_;
     std::string path_;
 };

@@ -1,3 +1,4 @@
+// Applying decoded commands to the board's state.
 #include "tools/board/BoardState.h"
 
 void TBoardState::Apply(const TLineEvent& event)

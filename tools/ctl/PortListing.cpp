@@ -1,3 +1,4 @@
+// Listing the serial ports for rvd3318ctl --list.
 #include "tools/ctl/PortListing.h"
 
 #include "serial/ComPortList.h"

@@ -5,7 +5,7 @@
 // checked before a port is opened, and the parser can be fed anything.
 #pragma once
 
-#include "panel/BoardCommands.h"
+#include "panel/BoardTokens.h"
 
 #include <cstddef>
 #include <stdexcept>

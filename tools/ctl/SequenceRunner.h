@@ -6,7 +6,7 @@
 // checked against a clock a test drives, and the runner needs no Qt.
 #pragma once
 
-#include "panel/BoardCommands.h"
+#include "panel/BoardTokens.h"
 #include "tools/ctl/Sequence.h"
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// A drop-down list whose items the walk can reach.
 #include "ItemsCombo.h"
 
 #include "framework/ErrorDisplay.h"
