@@ -24,6 +24,15 @@ TComPort* NewPort(const PtyPair& pty, TSyncMethod method)
     return port;
 }
 
+// Under smNone a handler runs alongside the main thread: one that closes
+// or deletes the port waits until OpenPort has returned there (bytes that
+// passed through the pty in between order nothing for the sanitizer).
+void AwaitOpened(const std::atomic<bool>& opened)
+{
+    while (!opened)
+        std::this_thread::yield();
+}
+
 // Every thread the port started has ended and been joined.
 bool AllReaped(const std::set<pid_t>& before)
 {
@@ -42,8 +51,10 @@ TEST_P(PortLifeTest, PortDeletedByItsOwnHandlerLetsGoOfThreadAndDevice)
         TComPort* port = NewPort(pty, GetParam());
         std::atomic<int> deleted = 0;
         std::atomic<int> after = 0;   // notifications once the delete began
+        std::atomic<bool> opened = false;
         TComLink link;
         auto destroy = [&] {
+            AwaitOpened(opened);
             if (deleted++ == 0)
                 delete port;
         };
@@ -52,6 +63,7 @@ TEST_P(PortLifeTest, PortDeletedByItsOwnHandlerLetsGoOfThreadAndDevice)
         link.OnReceiveActivity = [&](QObject*, bool) { if (way == ByLink) destroy(); };
         port->RegisterLink(&link);
         port->OpenPort();
+        opened = true;
         if (way == ByDeviceLost)
             pty.HangUp();
         else
@@ -116,8 +128,10 @@ TEST_P(PortLifeTest, NothingReachesAHandlerOnceTheCloseHasBegun)
     EXPECT_EQ(late, 0);
 
     // 2. A handler closes its own port: the rest of the batch is dropped.
+    std::atomic<bool> opened = false;
     port->OnRxChar = [&](QObject*, std::int32_t) {
         late += closing ? 1 : 0;
+        AwaitOpened(opened);
         port->ClosePort();
     };
     std::atomic<int> beforeClose = 0;
@@ -129,7 +143,8 @@ TEST_P(PortLifeTest, NothingReachesAHandlerOnceTheCloseHasBegun)
     };
     port->OnAfterClose = [&](QObject*) { ++afterClose; };
     port->OpenPort();
-    port->WriteText("tx"); // an empty output queue in the same batch or the next
+    port->WriteText("tx");
+    opened = true; // an empty output queue in the same batch or the next
     pty.Send("in");
     ASSERT_TRUE(PumpUntil([&] { return afterClose == 1 && TSyncThread::RetiredCount() == 0; }));
     EXPECT_FALSE(port->Connected());
