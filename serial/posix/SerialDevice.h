@@ -1,7 +1,7 @@
 // The serial device on Linux: a tty opened exclusively, configured through
 // termios2, with its transfers (Transfer.h), its held input (LineInput.h),
-// its line events (LineEvents.h) and status queries. Functions return 0 or
-// an errno value; they never throw.
+// its line events (LineEvents.h) and its modem lines and counters
+// (LineStatus.h). Functions return 0 or an errno value; they never throw.
 #pragma once
 
 #include "serial/posix/LineEvents.h"
