@@ -205,6 +205,9 @@ protected:
     // that no delivery runs into its parts while they go.
     void CloseForDestruction() noexcept;
 
+    // The device behind the port, for a port that adds to what it does.
+    serialdev::SerialDevice& Device() { return *device_; }
+
     bool connected_ = false;
     std::int32_t updateCount_ = 0;
 

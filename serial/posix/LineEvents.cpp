@@ -5,6 +5,7 @@
 #include "serial/posix/Deadlines.h"
 #include "serial/posix/LineInput.h"
 #include "serial/posix/LineSettings.h"
+#include "serial/posix/LineStatus.h"
 
 #include <cerrno>
 #include <sys/epoll.h>
@@ -26,8 +27,9 @@ constexpr std::uint32_t polledEvents =
 
 } // namespace
 
-LineEvents::LineEvents(LineInput& input, std::function<bool()> writing, std::function<void()> inputHeld)
-    : input_(input), writing_(std::move(writing)), inputHeld_(std::move(inputHeld))
+LineEvents::LineEvents(LineInput& input, LineStatus& status, std::function<bool()> writing,
+                       std::function<void()> inputHeld)
+    : input_(input), status_(status), writing_(std::move(writing)), inputHeld_(std::move(inputHeld))
 {
 }
 
@@ -62,11 +64,6 @@ int LineEvents::Attach(int fd)
     wasNearlyFull_ = false;
     eventCharSeen_ = false;
     input_.WatchEventChar(false);
-    hasModemLines_ = ReadModemLines(fd, lastModem_) == 0;
-    if (!hasModemLines_)
-        lastModem_ = 0;
-    lastCounters_ = LineCounters{};
-    hasCounters_ = ReadCounters(fd, lastCounters_) == 0;
     return 0;
 }
 
@@ -117,36 +114,6 @@ void LineEvents::InputTaken(const std::function<std::int32_t()>& queued)
         wasNearlyFull_ = false;
 }
 
-std::uint32_t LineEvents::PolledEvents(std::uint32_t mask)
-{
-    std::uint32_t events = 0;
-    if (hasModemLines_ && (mask & (EventBit::CTS | EventBit::DSR | EventBit::RLSD | EventBit::Ring))) {
-        std::uint32_t now = 0;
-        if (ReadModemLines(fd_, now) == 0) {
-            const std::uint32_t changed = now ^ lastModem_;
-            if ((changed & ModemBit::CTS) && (mask & EventBit::CTS)) events |= EventBit::CTS;
-            if ((changed & ModemBit::DSR) && (mask & EventBit::DSR)) events |= EventBit::DSR;
-            if ((changed & ModemBit::RLSD) && (mask & EventBit::RLSD)) events |= EventBit::RLSD;
-            // A ring is reported as it starts, not as it ends.
-            if ((changed & ModemBit::Ring) && (now & ModemBit::Ring) && (mask & EventBit::Ring))
-                events |= EventBit::Ring;
-            lastModem_ = now;
-        }
-    }
-    if (hasCounters_ && (mask & (EventBit::Break | EventBit::Err))) {
-        LineCounters now;
-        if (ReadCounters(fd_, now) == 0) {
-            const LineCounters& last = lastCounters_;
-            const bool lineError = now.frame != last.frame || now.overrun != last.overrun ||
-                                   now.parity != last.parity || now.bufferOverrun != last.bufferOverrun;
-            if (lineError && (mask & EventBit::Err)) events |= EventBit::Err;
-            if (now.brk != last.brk && (mask & EventBit::Break)) events |= EventBit::Break;
-            lastCounters_ = now;
-        }
-    }
-    return events;
-}
-
 int LineEvents::WatchStop(int stopFd)
 {
     // The stop event sits in the line's epoll set, so that one epoll_wait
@@ -178,7 +145,7 @@ int LineEvents::Wait(std::uint32_t& events, int stopFd)
     for (;;) {
         const std::uint32_t waitMask = mask_;
         int timeout = -1;
-        if ((waitMask & polledEvents) && (hasModemLines_ || hasCounters_))
+        if ((waitMask & polledEvents) && status_.Polled())
             timeout = modemPollMs;
         if ((waitMask & EventBit::TxEmpty) && txPending_)
             timeout = MinTimeout(timeout, drainPollMs);
@@ -215,6 +182,9 @@ int LineEvents::Wait(std::uint32_t& events, int stopFd)
             return 0; // ended by the mask change, nothing to report
         }
         const std::uint32_t mask = mask_;
+        // Bytes a line refuses (DSR off where it matters) never arrived.
+        if (arrived && input_.DropRefused(fd_))
+            arrived = false;
         if (arrived) {
             if (mask & EventBit::RxChar)
                 events |= EventBit::RxChar;
@@ -239,7 +209,7 @@ int LineEvents::Wait(std::uint32_t& events, int stopFd)
                 events |= EventBit::TxEmpty;
             }
         }
-        events |= PolledEvents(mask);
+        events |= status_.TakeEvents(mask & polledEvents);
         if (events)
             return 0;
     }

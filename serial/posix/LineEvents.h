@@ -5,7 +5,6 @@
 #pragma once
 
 #include "framework/EventFd.h"
-#include "serial/posix/LineStatus.h"
 #include "serial/posix/UniqueFd.h"
 
 #include <atomic>
@@ -16,13 +15,17 @@
 namespace serialdev {
 
 class LineInput;
+class LineStatus;
 
 class LineEvents {
 public:
     // `writing` tells whether a write is still pending (the output is not
     // empty before it ends); `inputHeld` is called after the wait took
     // arrived bytes into the held input, where a pending read must see them.
-    LineEvents(LineInput& input, std::function<bool()> writing, std::function<void()> inputHeld);
+    // The modem lines and counters come from `status`, attached to the same
+    // line.
+    LineEvents(LineInput& input, LineStatus& status, std::function<bool()> writing,
+               std::function<void()> inputHeld);
 
     // Starts watching an opened line. Returns 0 or the errno value; then
     // nothing is watched.
@@ -53,11 +56,9 @@ private:
     bool NearlyFull(std::int32_t queued) const;
     // With the lock held: puts `stopFd` in the epoll set unless it is there.
     int WatchStop(int stopFd);
-    // The events of the modem lines and counters that changed since the
-    // last look.
-    std::uint32_t PolledEvents(std::uint32_t mask);
 
     LineInput& input_;
+    LineStatus& status_;
     std::function<bool()> writing_;
     std::function<void()> inputHeld_;
     int fd_ = -1;
@@ -71,10 +72,6 @@ private:
     bool maskChanged_ = false;
     bool txPending_ = false;
     int stopWatched_ = -1;      // the stop event in the epoll set
-    bool hasModemLines_ = false;
-    bool hasCounters_ = false;
-    std::uint32_t lastModem_ = 0;
-    LineCounters lastCounters_;
     std::atomic<bool> wasNearlyFull_ = false;  // input queue at 80 % or more
     std::atomic<bool> eventCharSeen_ = false;  // by a read, not yet reported
 };

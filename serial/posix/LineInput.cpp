@@ -1,6 +1,8 @@
 // Received bytes held by the device, and reads that take them first.
 #include "serial/posix/LineInput.h"
 
+#include "serial/posix/LineStatus.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <poll.h>
@@ -18,6 +20,7 @@ void LineInput::Configure(bool markErrors, bool replaceErrors, char errorChar, b
 
 void LineInput::Reset()
 {
+    dsrGate_ = nullptr;
     std::lock_guard lock(mutex_);
     backlog_.clear();
     filter_.Configure(false, false, 0, false);
@@ -29,6 +32,28 @@ void LineInput::Clear()
     std::lock_guard lock(mutex_);
     backlog_.clear();
     filter_.Reset();
+}
+
+bool LineInput::Refused() const
+{
+    LineStatus* gate = dsrGate_;
+    return gate && gate->DsrOff();
+}
+
+bool LineInput::DropRefused(int fd)
+{
+    std::lock_guard lock(mutex_);
+    if (!Refused())
+        return false;
+    for (;;) {
+        char raw[4096];
+        const ssize_t n = ::read(fd, raw, sizeof raw);
+        if (n < 0 && errno == EINTR)
+            continue;
+        // A short read emptied the tty; a failure is the next wait's to tell.
+        if (n < static_cast<ssize_t>(sizeof raw))
+            return true;
+    }
 }
 
 std::int32_t LineInput::Held() const
@@ -57,12 +82,18 @@ int LineInput::Read(int fd, char* destination, std::int32_t count, std::int32_t&
     };
     take();
     const bool watch = watchEventChar_;
+    // Held bytes came in while the line took input; what the tty has now
+    // is judged now.
+    const bool refused = Refused();
     bool seen = false;
     int error = 0;
     while (done < count) {
         const std::size_t want = static_cast<std::size_t>(count - done);
         ssize_t n;
-        if (!filter_.Active()) {
+        if (refused) {
+            char raw[4096];
+            n = ::read(fd, raw, sizeof raw);
+        } else if (!filter_.Active()) {
             n = ::read(fd, destination + done, want);
             if (n > 0) {
                 seen = seen || (watch && std::find(destination + done, destination + done + n, eventChar_) !=
@@ -111,6 +142,7 @@ bool LineInput::TakeIn(int fd, std::size_t limit, bool& emptied)
     std::lock_guard lock(mutex_);
     limit = std::max<std::size_t>(limit, 1);
     emptied = false;
+    const bool refused = Refused();
     bool seen = false;
     while (backlog_.size() < limit) {
         char raw[4096];
@@ -122,9 +154,11 @@ bool LineInput::TakeIn(int fd, std::size_t limit, bool& emptied)
             emptied = n == 0 || errno == EAGAIN;
             break; // nothing more, or a failure the next wait reports
         }
-        const std::size_t from = backlog_.size();
-        filter_.Process(raw, static_cast<std::size_t>(n), backlog_);
-        seen = seen || backlog_.find(eventChar_, from) != std::string::npos;
+        if (!refused) {
+            const std::size_t from = backlog_.size();
+            filter_.Process(raw, static_cast<std::size_t>(n), backlog_);
+            seen = seen || backlog_.find(eventChar_, from) != std::string::npos;
+        }
         // A raw tty hands over all it has: a short read emptied it, and
         // asking again would only hear so. Bytes that come later are a new
         // arrival the wait reports.

@@ -15,6 +15,8 @@
 
 namespace serialdev {
 
+class LineStatus;
+
 class LineInput {
 public:
     // How received bytes are resolved, and which one the event wait looks for.
@@ -24,7 +26,13 @@ public:
     // them) and calls `seen` when it is among them.
     void WatchEventChar(bool watch) { watchEventChar_ = watch; }
     void SetEventCharSeen(std::function<void()> seen) { eventCharSeen_ = std::move(seen); }
-    // Back to a freshly opened line: nothing held, nothing filtered.
+    // DSR sensitivity: while `status` tells that DSR is off, bytes taken
+    // from the tty are dropped. DSR is judged as they are taken, and only a
+    // line with modem lines can tell it off. nullptr takes every byte.
+    void SetDsrGate(LineStatus* status) { dsrGate_ = status; }
+    // When the line refuses input now, drops what the tty holds and says so.
+    bool DropRefused(int fd);
+    // Back to a freshly opened line: nothing held, nothing filtered, no gate.
     void Reset();
     // Drops everything held (a purge of the input queue).
     void Clear();
@@ -46,12 +54,15 @@ public:
     bool TakeIn(int fd, std::size_t limit, bool& emptied);
 
 private:
+    bool Refused() const;
+
     mutable std::mutex mutex_;
     InputFilter filter_;
     std::string backlog_;
     char eventChar_ = 0;
     std::atomic<bool> watchEventChar_ = false;
     std::function<void()> eventCharSeen_;
+    std::atomic<LineStatus*> dsrGate_ = nullptr;
 };
 
 } // namespace serialdev

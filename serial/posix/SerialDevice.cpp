@@ -16,7 +16,7 @@ namespace serialdev {
 SerialDevice::SerialDevice()
     : transfers_(input_, [this] { events_.InputTaken([this] { return input_.Queued(fd_.Get()); }); },
                  [this] { events_.WriteStarted(); }),
-      events_(input_, [this] { return transfers_.Writing(); }, [this] { transfers_.InputHeld(); })
+      events_(input_, status_, [this] { return transfers_.Writing(); }, [this] { transfers_.InputHeld(); })
 {
     input_.SetEventCharSeen([this] { events_.EventCharSeen(); });
 }
@@ -53,11 +53,9 @@ int SerialDevice::Open(std::string_view name)
     ::ioctl(fd.Get(), TIOCEXCL);
 
     fd_ = std::move(fd);
+    status_.Attach(fd_.Get());
     input_.Reset();
     transfers_.SetFd(fd_.Get());
-    std::lock_guard lock(statusMutex_);
-    lastCounters_ = LineCounters{};
-    hasCounters_ = ReadCounters(fd_.Get(), lastCounters_) == 0;
     return 0;
 }
 
@@ -72,8 +70,9 @@ void SerialDevice::Close()
     ::ioctl(fd_.Get(), TCFLSH, TCIFLUSH);
     ::ioctl(fd_.Get(), TIOCNXCL);
     events_.Detach();
-    fd_.Reset(); // also releases the lock
     input_.Reset();
+    status_.Detach();
+    fd_.Reset(); // also releases the lock
 }
 
 int SerialDevice::SetQueueSizes(std::int32_t inputSize, std::int32_t outputSize)
@@ -111,6 +110,7 @@ int SerialDevice::SetLineSettings(const LineSettings& settings)
         return errno;
     ApplyModemLines(setup.raiseDTR, setup.raiseRTS);
     input_.Configure(setup.markErrors, setup.replaceErrors, setup.errorChar, setup.discardNull, settings.EvtChar);
+    input_.SetDsrGate(setup.dsrSensitive ? &status_ : nullptr);
     return 0;
 }
 
@@ -165,23 +165,15 @@ int SerialDevice::ClearErrors(std::uint32_t& errorFlags, std::int32_t& inputCoun
     inputCount = 0;
     if (!fd_.Valid())
         return EBADF;
+    // What the line refuses is not waiting to be read.
+    input_.DropRefused(fd_.Get());
     int queued = 0;
     // A line that hung up answers EIO: nothing more comes from it, but what
     // is held here can still be read and must still be counted.
     if (::ioctl(fd_.Get(), FIONREAD, &queued) != 0 && errno != EIO)
         return errno;
     inputCount = queued + input_.Held();
-    std::lock_guard lock(statusMutex_);
-    LineCounters now;
-    if (hasCounters_ && ReadCounters(fd_.Get(), now) == 0) {
-        const LineCounters& last = lastCounters_;
-        if (now.frame != last.frame) errorFlags |= ErrorFlag::Frame;
-        if (now.overrun != last.overrun) errorFlags |= ErrorFlag::Overrun;
-        if (now.parity != last.parity) errorFlags |= ErrorFlag::RxParity;
-        if (now.brk != last.brk) errorFlags |= ErrorFlag::Break;
-        if (now.bufferOverrun != last.bufferOverrun) errorFlags |= ErrorFlag::RxOver;
-        lastCounters_ = now;
-    }
+    errorFlags = status_.TakeErrors();
     return 0;
 }
 
@@ -190,9 +182,7 @@ int SerialDevice::ModemStatus(std::uint32_t& bits)
     bits = 0;
     if (!fd_.Valid())
         return EBADF;
-    if (const int error = ReadModemLines(fd_.Get(), bits))
-        return Unsupported(error) ? 0 : error;
-    return 0;
+    return status_.ModemBits(bits);
 }
 
 int SerialDevice::SetEventMask(std::uint32_t mask)

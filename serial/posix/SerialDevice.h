@@ -1,7 +1,7 @@
 // The serial device on Linux: a tty opened exclusively, configured through
 // termios2, with its transfers (Transfer.h), its held input (LineInput.h),
-// its line events (LineEvents.h) and status queries. Functions return 0 or
-// an errno value; they never throw.
+// its line events (LineEvents.h) and its modem lines and counters
+// (LineStatus.h). Functions return 0 or an errno value; they never throw.
 #pragma once
 
 #include "serial/posix/LineEvents.h"
@@ -13,7 +13,6 @@
 
 #include <cerrno>
 #include <cstdint>
-#include <mutex>
 #include <string_view>
 
 namespace serialdev {
@@ -56,6 +55,9 @@ public:
     int ClearErrors(std::uint32_t& errorFlags, std::int32_t& inputCount);
     // Modem status bits; all off for a device without modem lines.
     int ModemStatus(std::uint32_t& bits);
+    // Where the modem-status and counter calls go from the next Open on
+    // (nullptr: the kernel). Lets a line's state be set by hand.
+    void SetLineProbe(LineProbe* probe) { status_.SetProbe(probe); }
 
     // Line events: see LineEvents.
     int SetEventMask(std::uint32_t mask);
@@ -66,14 +68,10 @@ private:
 
     UniqueFd fd_;
     Timeouts timeouts_{};
+    LineStatus status_;
     LineInput input_;
     Transfers transfers_;
     LineEvents events_;
-
-    // Error counters as last taken by ClearErrors.
-    std::mutex statusMutex_;
-    bool hasCounters_ = false;
-    LineCounters lastCounters_;
 };
 
 } // namespace serialdev

@@ -103,6 +103,7 @@ int BuildTermios(const LineSettings& s, const termios2& current, TermiosSetup& s
         setup.errorChar = setup.replaceErrors ? s.ErrorChar : 0;
     }
     setup.discardNull = (s.Flags & LineFlag::Null) != 0;
+    setup.dsrSensitive = (s.Flags & LineFlag::DsrSensitivity) != 0;
 
     const std::uint32_t dtr = s.Flags & LineFlag::DtrControlMask;
     setup.raiseDTR = dtr == LineFlag::DtrEnable || dtr == LineFlag::DtrHandshake;

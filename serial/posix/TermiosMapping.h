@@ -20,6 +20,8 @@ struct TermiosSetup {
     bool replaceErrors = false;
     char errorChar = 0;
     bool discardNull = false;
+    // Received bytes are dropped while DSR is off (where the line has DSR).
+    bool dsrSensitive = false;
 };
 
 // Builds the setup from `settings`, starting from `current` (whose line

@@ -1,6 +1,8 @@
 // Tests of the connection LED on shown widgets.
 #include "framework/Component.h"
+#include "serial/posix/SerialDevice.h"
 #include "serial_ui/CPortCtl.h"
+#include "tests/serial/FakeLines.h"
 #include "tests/serial/CatchComError.h"
 #include "tests/serial_ui/UiTestHelpers.h"
 #include "tests/support/PtyPair.h"
@@ -466,6 +468,35 @@ TEST_F(LedTest, OnlyTheChosenSignalReachesTheLamp)
     EXPECT_TRUE(TakeChanges().empty());
     port.Deliver({evDSR});
     EXPECT_EQ(TakeChanges(), States{lsOff});
+}
+
+// A line with a real CTS: the event wait sees the change and the lamp
+// follows, nothing handed to the port by the test.
+TEST_F(LedTest, LampFollowsTheLinesCtsAsTheEventWaitSeesIt)
+{
+    class LinedPort : public TComPort {
+    public:
+        LinedPort(const PtyPair& pty, FakeLines& lines)
+        {
+            SetPort(QString::fromStdString(pty.SlavePath()));
+            Device().SetLineProbe(&lines);
+        }
+    };
+    FakeLines lines;
+    LinedPort port(pty, lines);
+    led->SetLedSignal(lsCTS);
+    led->SetComPort(&port);
+    port.OpenPort();
+    EXPECT_EQ(TakeChanges(), States{lsOff});
+    lines.Set(TIOCM_CTS, true);
+    EXPECT_TRUE(PumpUntil([&] { return led->State() == lsOn; }));
+    EXPECT_EQ(Centre(), Red);
+    lines.Set(TIOCM_DSR, true);
+    lines.Set(TIOCM_CTS, false);
+    EXPECT_TRUE(PumpUntil([&] { return led->State() == lsOff; }));
+    EXPECT_EQ(Centre(), DarkRed);
+    EXPECT_EQ(TakeChanges(), (States{lsOn, lsOff}));
+    port.ClosePort();
 }
 
 TEST_F(LedTest, BindingToAnOpenPortReadsTheModemLine)

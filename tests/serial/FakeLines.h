@@ -1,0 +1,32 @@
+// A line whose modem lines and error counters the test sets by hand, in
+// the kernel's own words (TIOCM_* bits, the counter record), so that what
+// the device makes of them is what runs; a pseudo-terminal has neither.
+#pragma once
+
+#include "serial/posix/LineStatus.h"
+
+#include <sys/ioctl.h>
+
+#include <atomic>
+#include <mutex>
+
+class FakeLines : public serialdev::LineProbe {
+public:
+    void Set(int line, bool on) { on ? lines_ |= line : lines_ &= ~line; }
+    void Step(int serial_icounter_struct::*counter)
+    {
+        std::lock_guard lock(mutex_);
+        ++(counters_.*counter);
+    }
+    int ModemLines(int, int& lines) override { return lines = lines_, 0; }
+    int Counters(int, serial_icounter_struct& counters) override
+    {
+        std::lock_guard lock(mutex_);
+        return counters = counters_, 0;
+    }
+
+private:
+    std::atomic<int> lines_ = 0;
+    std::mutex mutex_;
+    serial_icounter_struct counters_{};
+};
