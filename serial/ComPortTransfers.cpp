@@ -119,12 +119,23 @@ void TCustomComPort::AbortPending()
 
 // ---- status ----------------------------------------------------------------------------
 
+namespace {
+
+// One call gives the bytes waiting and the error flags, and clears the
+// flags: asking for either takes both.
+void ClearLineErrors(serialdev::SerialDevice& device, std::uint32_t& flags, std::int32_t& count)
+{
+    if (const int error = device.ClearErrors(flags, count))
+        throw EComPort(CError_ClearComFailed, error);
+}
+
+} // namespace
+
 std::int32_t TCustomComPort::PendingInputCount()
 {
     std::uint32_t flags = 0;
     std::int32_t count = 0;
-    if (const int error = device_->ClearErrors(flags, count))
-        throw EComPort(CError_ClearComFailed, error);
+    ClearLineErrors(*device_, flags, count);
     return count;
 }
 
@@ -140,8 +151,7 @@ TComErrors TCustomComPort::TakeLineErrors()
 {
     std::uint32_t flags = 0;
     std::int32_t count = 0;
-    if (const int error = device_->ClearErrors(flags, count))
-        throw EComPort(CError_ClearComFailed, error);
+    ClearLineErrors(*device_, flags, count);
     return ErrorsFromFlags(flags, parity_->Check());
 }
 

@@ -27,9 +27,8 @@ constexpr std::uint32_t polledEvents =
 
 } // namespace
 
-LineEvents::LineEvents(LineInput& input, LineStatus& status, std::function<bool()> writing,
-                       std::function<void()> inputHeld)
-    : input_(input), status_(status), writing_(std::move(writing)), inputHeld_(std::move(inputHeld))
+LineEvents::LineEvents(LineInput& input, LineStatus& status, Transfers& transfers)
+    : input_(input), status_(status), transfers_(transfers)
 {
 }
 
@@ -87,11 +86,6 @@ void LineEvents::SetMask(std::uint32_t mask)
     maskChange_.Signal();
 }
 
-void LineEvents::EventCharSeen()
-{
-    eventCharSeen_ = true;
-    maskChange_.Signal();
-}
 
 void LineEvents::WriteStarted()
 {
@@ -108,10 +102,18 @@ bool LineEvents::NearlyFull(std::int32_t queued) const
     return size > 0 && std::int64_t(queued) * 10 >= size * 8;
 }
 
-void LineEvents::InputTaken(const std::function<std::int32_t()>& queued)
+void LineEvents::InputTaken(int fd, bool eventChar)
 {
-    if (wasNearlyFull_ && !NearlyFull(queued()))
-        wasNearlyFull_ = false;
+    if (wasNearlyFull_) {
+        std::int32_t queued = 0;
+        input_.Queued(fd, queued); // on a failure, what is held here
+        if (!NearlyFull(queued))
+            wasNearlyFull_ = false;
+    }
+    if (eventChar) {
+        eventCharSeen_ = true;
+        maskChange_.Signal();
+    }
 }
 
 int LineEvents::WatchStop(int stopFd)
@@ -194,9 +196,13 @@ int LineEvents::Wait(std::uint32_t& events, int stopFd)
             if (mask & EventBit::RxFlag) {
                 if (input_.TakeIn(fd_, static_cast<std::size_t>(inputSize_.load()), emptied))
                     events |= EventBit::RxFlag;
-                inputHeld_();
+                transfers_.InputHeld();
             }
-            const std::int32_t queued = emptied ? input_.Held() : input_.Queued(fd_);
+            std::int32_t queued = 0;
+            if (emptied)
+                queued = input_.Held();
+            else
+                input_.Queued(fd_, queued); // on a failure, what is held here
             if (NearlyFull(queued) && !wasNearlyFull_.exchange(true) && (mask & EventBit::Rx80Full))
                 events |= EventBit::Rx80Full;
         }
@@ -204,7 +210,7 @@ int LineEvents::Wait(std::uint32_t& events, int stopFd)
             events |= EventBit::RxFlag;
         if (txPending_ && (mask & EventBit::TxEmpty)) {
             int outQueued = 0;
-            if (!writing_() && ::ioctl(fd_, TIOCOUTQ, &outQueued) == 0 && outQueued == 0) {
+            if (!transfers_.Writing() && ::ioctl(fd_, TIOCOUTQ, &outQueued) == 0 && outQueued == 0) {
                 txPending_ = false;
                 events |= EventBit::TxEmpty;
             }

@@ -5,11 +5,11 @@
 #pragma once
 
 #include "framework/EventFd.h"
+#include "serial/posix/Transfer.h"
 #include "serial/posix/UniqueFd.h"
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <mutex>
 
 namespace serialdev {
@@ -17,15 +17,15 @@ namespace serialdev {
 class LineInput;
 class LineStatus;
 
-class LineEvents {
+// The device's transfers tell it what they did (TransferActivity); it asks
+// them whether a write is pending (the output is not empty before it ends)
+// and hands pending reads the bytes it took into the held input.
+class LineEvents : public TransferActivity {
 public:
-    // `writing` tells whether a write is still pending (the output is not
-    // empty before it ends); `inputHeld` is called after the wait took
-    // arrived bytes into the held input, where a pending read must see them.
-    // The modem lines and counters come from `status`, attached to the same
-    // line.
-    LineEvents(LineInput& input, LineStatus& status, std::function<bool()> writing,
-               std::function<void()> inputHeld);
+    // The held input, the modem lines and counters, and the transfers of
+    // the same line. Only references are kept: the wait touches none of
+    // them before Attach.
+    LineEvents(LineInput& input, LineStatus& status, Transfers& transfers);
 
     // Starts watching an opened line. Returns 0 or the errno value; then
     // nothing is watched.
@@ -38,15 +38,13 @@ public:
     // which then reports no events.
     void SetMask(std::uint32_t mask);
     // A write has begun: the wait watches the output drain.
-    void WriteStarted();
+    void WriteStarted() override;
     // A read took bytes in. Reading below the 80 % mark lets the next
     // crossing be reported; until a crossing was, there is nothing to look
-    // at (`queued` tells what is left).
-    void InputTaken(const std::function<std::int32_t()>& queued);
+    // at. The event character found by the read is reported by the wait.
+    void InputTaken(int fd, bool eventChar) override;
     // The input queue was emptied.
     void InputPurged() { wasNearlyFull_ = false; }
-    // A read found the event character among bytes the wait never saw.
-    void EventCharSeen();
 
     // Waits until a masked event happens (reported in `events`), `stopFd`
     // becomes readable (ECANCELED), or the line fails (EIO on hang-up).
@@ -59,8 +57,7 @@ private:
 
     LineInput& input_;
     LineStatus& status_;
-    std::function<bool()> writing_;
-    std::function<void()> inputHeld_;
+    Transfers& transfers_;
     int fd_ = -1;
     UniqueFd epoll_;
     EventFd maskChange_;     // wakes the wait when the mask or output changes

@@ -62,15 +62,17 @@ std::int32_t LineInput::Held() const
     return static_cast<std::int32_t>(backlog_.size() + filter_.Carried());
 }
 
-std::int32_t LineInput::Queued(int fd) const
+int LineInput::Queued(int fd, std::int32_t& count) const
 {
+    count = Held();
     int queued = 0;
-    if (fd >= 0 && ::ioctl(fd, FIONREAD, &queued) != 0)
-        queued = 0;
-    return queued + Held();
+    if (::ioctl(fd, FIONREAD, &queued) != 0)
+        return errno == EIO ? 0 : errno;
+    count += queued;
+    return 0;
 }
 
-int LineInput::Read(int fd, char* destination, std::int32_t count, std::int32_t& done)
+int LineInput::Read(int fd, char* destination, std::int32_t count, std::int32_t& done, bool& eventChar)
 {
     std::lock_guard lock(mutex_);
     const std::int32_t start = done;
@@ -125,8 +127,7 @@ int LineInput::Read(int fd, char* destination, std::int32_t count, std::int32_t&
             error = EIO;
         break;
     }
-    if (seen && eventCharSeen_)
-        eventCharSeen_();
+    eventChar = seen;
     // A read that delivers bytes succeeds, as read(2) would: failing it
     // would throw away what the line sent last (often what the event wait
     // held for it) just before it went. The failure stays for the next read.

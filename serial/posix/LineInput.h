@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <string>
 
@@ -23,9 +22,8 @@ public:
     void Configure(bool markErrors, bool replaceErrors, char errorChar, bool discardNull, char eventChar);
     // While the event character is watched, a read that takes bytes
     // straight from the tty looks at them too (the event wait never saw
-    // them) and calls `seen` when it is among them.
+    // them) and tells whether it is among them.
     void WatchEventChar(bool watch) { watchEventChar_ = watch; }
-    void SetEventCharSeen(std::function<void()> seen) { eventCharSeen_ = std::move(seen); }
     // DSR sensitivity: while `status` tells that DSR is off, bytes taken
     // from the tty are dropped. DSR is judged as they are taken, and only a
     // line with modem lines can tell it off. nullptr takes every byte.
@@ -39,14 +37,18 @@ public:
 
     // Bytes held here (resolved ones and the start of an unfinished mark).
     std::int32_t Held() const;
-    // Bytes waiting in the tty plus those held here.
-    std::int32_t Queued(int fd) const;
+    // Bytes waiting in the tty plus those held here, in `count`. Returns 0
+    // or the errno value of asking the tty; `count` then holds what is held
+    // here. A line that hung up has nothing more in the tty, but what is
+    // held can still be read: that is no failure.
+    int Queued(int fd, std::int32_t& count) const;
 
     // Reads into destination[done, count): the held bytes first, then what
-    // the tty has, without blocking. Advances `done`; returns 0, or the
-    // errno value of a failed read that delivered nothing (EIO once the
+    // the tty has, without blocking. Advances `done`; sets `eventChar` when
+    // the watched event character came straight from the tty. Returns 0, or
+    // the errno value of a failed read that delivered nothing (EIO once the
     // line has hung up and what it held is read).
-    int Read(int fd, char* destination, std::int32_t count, std::int32_t& done);
+    int Read(int fd, char* destination, std::int32_t count, std::int32_t& done, bool& eventChar);
 
     // Takes what the tty has received into the held bytes, up to `limit`
     // held, and tells whether the event character was among it. `emptied`
@@ -61,7 +63,6 @@ private:
     std::string backlog_;
     char eventChar_ = 0;
     std::atomic<bool> watchEventChar_ = false;
-    std::function<void()> eventCharSeen_;
     std::atomic<LineStatus*> dsrGate_ = nullptr;
 };
 

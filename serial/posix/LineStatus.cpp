@@ -22,6 +22,10 @@ public:
         counters = {};
         return ::ioctl(fd, TIOCGICOUNT, &counters) == 0 ? 0 : errno;
     }
+    int SetModemLines(int fd, int lines, bool raise) override
+    {
+        return ::ioctl(fd, raise ? TIOCMBIS : TIOCMBIC, &lines) == 0 ? 0 : errno;
+    }
 };
 
 constexpr std::uint32_t modemEvents = EventBit::CTS | EventBit::DSR | EventBit::RLSD | EventBit::Ring;
@@ -68,6 +72,15 @@ void LineStatus::Attach(int fd)
     hasCounters_ = probe_->Counters(fd, lastCounters_) == 0;
     pendingEvents_ = 0;
     pendingErrors_ = 0;
+}
+
+void LineStatus::SetOutputs(bool dtr, bool rts)
+{
+    std::lock_guard lock(mutex_);
+    if (fd_ < 0)
+        return;
+    probe_->SetModemLines(fd_, TIOCM_DTR, dtr);
+    probe_->SetModemLines(fd_, TIOCM_RTS, rts);
 }
 
 void LineStatus::Detach()

@@ -1,10 +1,12 @@
-// What the kernel tells of a line's state: the modem input lines and the
-// counters of line errors and breaks. Devices without them (a
+// A line's modem lines and what the kernel tells of its state: the modem
+// input lines and the counters of line errors and breaks, and the two
+// output lines the port raises or drops. Devices without them (a
 // pseudo-terminal) say so instead of failing.
 //
-// The two kernel calls go through a probe, so that the way from the
-// kernel's bits and counts to the port's signals, events and error flags
-// can be run against a line whose state is set by hand.
+// The kernel calls go through a probe, so that the way from the kernel's
+// bits and counts to the port's signals, events and error flags, and from
+// the port's settings to DTR and RTS, can be run against a line whose
+// state is set by hand.
 #pragma once
 
 #include <linux/serial.h>
@@ -19,8 +21,8 @@ namespace serialdev {
 // pseudo-terminal has no modem lines and no UART counters).
 bool Unsupported(int error);
 
-// The kernel's modem-status and counter calls, as the device makes them.
-// Both return 0 or the errno value.
+// The kernel's modem-line and counter calls, as the device makes them.
+// Each returns 0 or the errno value.
 class LineProbe {
 public:
     virtual ~LineProbe() = default;
@@ -28,6 +30,8 @@ public:
     virtual int ModemLines(int fd, int& lines) = 0;
     // TIOCGICOUNT: the running counts of the line's errors and breaks.
     virtual int Counters(int fd, serial_icounter_struct& counters) = 0;
+    // TIOCMBIS or TIOCMBIC: raises or drops the lines of `lines` (TIOCM_DTR, TIOCM_RTS).
+    virtual int SetModemLines(int fd, int lines, bool raise) = 0;
 };
 
 // The probe that asks the kernel; what a device uses unless told otherwise.
@@ -62,6 +66,9 @@ public:
     // Whether DSR is known to be off: only a line that has modem lines can
     // say so.
     bool DsrOff();
+    // Raises or drops DTR and RTS. A device without modem lines has nothing
+    // to set; that is no failure.
+    void SetOutputs(bool dtr, bool rts);
 
     // The line events (EventBit) of `mask` that the modem lines and
     // counters gave since the last call; changes outside the mask are

@@ -13,13 +13,7 @@
 
 namespace serialdev {
 
-SerialDevice::SerialDevice()
-    : transfers_(input_, [this] { events_.InputTaken([this] { return input_.Queued(fd_.Get()); }); },
-                 [this] { events_.WriteStarted(); }),
-      events_(input_, status_, [this] { return transfers_.Writing(); }, [this] { transfers_.InputHeld(); })
-{
-    input_.SetEventCharSeen([this] { events_.EventCharSeen(); });
-}
+SerialDevice::SerialDevice() : events_(input_, status_, transfers_), transfers_(input_, events_) {}
 
 SerialDevice::~SerialDevice()
 {
@@ -87,15 +81,6 @@ int SerialDevice::SetQueueSizes(std::int32_t inputSize, std::int32_t outputSize)
     return 0;
 }
 
-void SerialDevice::ApplyModemLines(bool dtr, bool rts)
-{
-    const int dtrBit = TIOCM_DTR;
-    const int rtsBit = TIOCM_RTS;
-    // A device without modem lines has nothing to set; that is no failure.
-    ::ioctl(fd_.Get(), dtr ? TIOCMBIS : TIOCMBIC, &dtrBit);
-    ::ioctl(fd_.Get(), rts ? TIOCMBIS : TIOCMBIC, &rtsBit);
-}
-
 int SerialDevice::SetLineSettings(const LineSettings& settings)
 {
     if (!fd_.Valid())
@@ -108,7 +93,7 @@ int SerialDevice::SetLineSettings(const LineSettings& settings)
         return error;
     if (::ioctl(fd_.Get(), TCSETS2, &setup.tio) != 0)
         return errno;
-    ApplyModemLines(setup.raiseDTR, setup.raiseRTS);
+    status_.SetOutputs(setup.raiseDTR, setup.raiseRTS);
     input_.Configure(setup.markErrors, setup.replaceErrors, setup.errorChar, setup.discardNull, settings.EvtChar);
     input_.SetDsrGate(setup.dsrSensitive ? &status_ : nullptr);
     return 0;
@@ -167,12 +152,10 @@ int SerialDevice::ClearErrors(std::uint32_t& errorFlags, std::int32_t& inputCoun
         return EBADF;
     // What the line refuses is not waiting to be read.
     input_.DropRefused(fd_.Get());
-    int queued = 0;
-    // A line that hung up answers EIO: nothing more comes from it, but what
-    // is held here can still be read and must still be counted.
-    if (::ioctl(fd_.Get(), FIONREAD, &queued) != 0 && errno != EIO)
-        return errno;
-    inputCount = queued + input_.Held();
+    if (const int error = input_.Queued(fd_.Get(), inputCount)) {
+        inputCount = 0;
+        return error;
+    }
     errorFlags = status_.TakeErrors();
     return 0;
 }

@@ -55,7 +55,7 @@ public:
     int ClearErrors(std::uint32_t& errorFlags, std::int32_t& inputCount);
     // Modem status bits; all off for a device without modem lines.
     int ModemStatus(std::uint32_t& bits);
-    // Where the modem-status and counter calls go from the next Open on
+    // Where the modem-line and counter calls go from the next Open on
     // (nullptr: the kernel). Lets a line's state be set by hand.
     void SetLineProbe(LineProbe* probe) { status_.SetProbe(probe); }
 
@@ -64,14 +64,16 @@ public:
     int WaitEvent(std::uint32_t& events, int stopFd);
 
 private:
-    void ApplyModemLines(bool dtr, bool rts);
-
     UniqueFd fd_;
     Timeouts timeouts_{};
+    // Each unit keeps references to those above it; the event wait also
+    // to the transfers below it, which it first uses once a line is open.
+    // Destroyed from the bottom: the transfers' worker ends before the
+    // event wait it reports to.
     LineStatus status_;
     LineInput input_;
-    Transfers transfers_;
     LineEvents events_;
+    Transfers transfers_;
 };
 
 } // namespace serialdev

@@ -18,8 +18,7 @@ Transfer::~Transfer()
         owner->Unregister(*this);
 }
 
-Transfers::Transfers(LineInput& input, std::function<void()> inputTaken, std::function<void()> writeStarted)
-    : input_(input), inputTaken_(std::move(inputTaken)), writeStarted_(std::move(writeStarted))
+Transfers::Transfers(LineInput& input, TransferActivity& activity) : input_(input), activity_(activity)
 {
     // Made once: the event thread signals it at any time.
     wakeError_ = wake_.Open();
@@ -81,10 +80,11 @@ void Transfers::Complete(Transfer& t, int error)
 int Transfers::ReadSome(Transfer& t)
 {
     const std::int32_t before = t.done_;
-    const int error = input_.Read(fd_, t.readTo_, t.count_, t.done_);
+    bool eventChar = false;
+    const int error = input_.Read(fd_, t.readTo_, t.count_, t.done_, eventChar);
     if (t.done_ > before) {
         t.lastByte_ = Clock::now();
-        inputTaken_();
+        activity_.InputTaken(fd_, eventChar);
     }
     return error;
 }
@@ -183,7 +183,7 @@ int Transfers::StartWrite(Transfer& t, const Timeouts& timeouts, const char* sou
     // Told once the lock is let go: the event wait asks whether a write is
     // pending while it holds its own lock. A write that is already done is
     // still told, and its drain is reported once the line is empty.
-    writeStarted_();
+    activity_.WriteStarted();
     return result;
 }
 

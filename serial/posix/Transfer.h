@@ -18,7 +18,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -27,6 +26,22 @@ namespace serialdev {
 
 class LineInput;
 class Transfers;
+
+// What a device's transfers tell its event wait, which watches the input
+// queue and the output drain. Called with the transfers' lock held, so an
+// implementation takes no lock that is held while it asks the transfers.
+class TransferActivity {
+public:
+    // A read took bytes from the line `fd`. `eventChar` tells that the
+    // event character was among bytes the read took straight from the tty,
+    // which the event wait never saw.
+    virtual void InputTaken(int fd, bool eventChar) = 0;
+    // A write has begun (called once the transfers' lock is let go).
+    virtual void WriteStarted() = 0;
+
+protected:
+    ~TransferActivity() = default;
+};
 
 // One transfer (a read or a write) with its own completion state. A fresh
 // transfer counts as complete with nothing transferred.
@@ -59,9 +74,9 @@ private:
 // The transfers of one device.
 class Transfers {
 public:
-    // `inputTaken` runs after a read took bytes; `writeStarted` when a
-    // write begins (the event wait then watches the output drain).
-    Transfers(LineInput& input, std::function<void()> inputTaken, std::function<void()> writeStarted);
+    // Reads take from `input`; what they and the writes do is told to
+    // `activity`.
+    Transfers(LineInput& input, TransferActivity& activity);
     ~Transfers();
     Transfers(const Transfers&) = delete;
     Transfers& operator=(const Transfers&) = delete;
@@ -114,8 +129,7 @@ private:
     void StopWorker(std::unique_lock<std::mutex>& lock);
 
     LineInput& input_;
-    std::function<void()> inputTaken_;
-    std::function<void()> writeStarted_;
+    TransferActivity& activity_;
 
     std::mutex mutex_;
     std::condition_variable completed_;

@@ -204,6 +204,10 @@ TEST(PseudoTerminalTest, KeepsRateStopBitsAndFlowFlagsOfTheOpenPort)
     port.FlowControl()->SetFlowControl(fcSoftware);
     EXPECT_EQ(current().c_cflag & CRTSCTS, 0u);
     EXPECT_EQ(current().c_iflag & (IXON | IXOFF), tcflag_t(IXON | IXOFF));
+    port.FlowControl()->SetXonChar('Q');
+    port.FlowControl()->SetXoffChar('S');
+    EXPECT_EQ(current().c_cc[VSTART], 'Q');
+    EXPECT_EQ(current().c_cc[VSTOP], 'S');
     // What a pseudo-terminal does not keep: it stays 8 bits without parity.
     port.Parity()->SetBits(prEven);
     EXPECT_EQ(current().c_cflag & CSIZE, tcflag_t(CS8));
@@ -281,6 +285,29 @@ TEST(PseudoTerminalTest, NullsAreDiscardedOnTheWayIn)
     EXPECT_EQ(text, "AB");
 }
 
+// With parity checked the line marks its errors, and so escapes every
+// 0xFF it receives as two; the read path gives each byte back once, and
+// the replacement character stands only for an error.
+TEST(PseudoTerminalTest, CheckedParityGivesEveryReceivedByteBackOnce)
+{
+    PtyPair pty;
+    TComPort port;
+    port.SetPort(QString::fromStdString(pty.SlavePath()));
+    port.SetEvents({});
+    port.Parity()->SetBits(prEven);
+    port.Parity()->SetCheck(true);
+    port.Parity()->SetReplace(true);
+    port.Parity()->SetReplaceChar('?');
+    port.OpenPort();
+    port.Timeouts()->SetReadInterval(0);
+    port.Timeouts()->SetReadTotalConstant(500);
+    const std::string sent("a\xFF" "b\xFF\xFF\x00" "c\xFF", 8);
+    pty.Send(sent);
+    std::string text;
+    EXPECT_EQ(port.ReadText(text, 16), 8);
+    EXPECT_EQ(text, sent);
+}
+
 } // namespace
 
 TEST(TransferRefusalTest, AWriteOnAStillPendingRecordIsRefusedAndNotToldAsStarted)
@@ -289,9 +316,14 @@ TEST(TransferRefusalTest, AWriteOnAStillPendingRecordIsRefusedAndNotToldAsStarte
     const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(fd, 0);
     serialdev::LineInput input;
-    int started = 0;
+    struct Activity : serialdev::TransferActivity {
+        void InputTaken(int, bool) override {}
+        void WriteStarted() override { ++started; }
+        int started = 0;
+    } activity;
+    int& started = activity.started;
     {
-        serialdev::Transfers transfers(input, [] {}, [&] { ++started; });
+        serialdev::Transfers transfers(input, activity);
         transfers.SetFd(fd);
         serialdev::Timeouts waitLong;
         waitLong.ReadInterval = 0;

@@ -132,6 +132,36 @@ bool Arrived(const PtyPair& pty, bool taken = false)
     return arrived;
 }
 
+// DTR and RTS follow their control settings, from the opening on and on
+// every change; the handshakes and the RTS toggle, which Linux does not
+// do, leave their line raised.
+TEST(LineStatusTest, DtrAndRtsFollowTheirControlSettings)
+{
+    PtyPair pty;
+    FakeLines lines;
+    lines.Set(TIOCM_DTR | TIOCM_RTS, true);
+    ProbedPort port(pty, lines);
+    TComFlowControl* flow = port.FlowControl();
+    flow->SetControlRTS(rtsEnable);
+    port.OpenPort();
+    EXPECT_FALSE(lines.On(TIOCM_DTR));
+    EXPECT_TRUE(lines.On(TIOCM_RTS));
+    flow->SetControlDTR(dtrEnable);
+    flow->SetControlRTS(rtsDisable);
+    EXPECT_TRUE(lines.On(TIOCM_DTR));
+    EXPECT_FALSE(lines.On(TIOCM_RTS));
+    for (TRTSFlowControl rts : {rtsHandshake, rtsToggle}) {
+        flow->SetControlRTS(rts);
+        EXPECT_TRUE(lines.On(TIOCM_RTS)) << int(rts);
+        flow->SetControlRTS(rtsDisable);
+        EXPECT_FALSE(lines.On(TIOCM_RTS)) << int(rts);
+    }
+    flow->SetControlDTR(dtrDisable);
+    EXPECT_FALSE(lines.On(TIOCM_DTR));
+    flow->SetControlDTR(dtrHandshake);
+    EXPECT_TRUE(lines.On(TIOCM_DTR));
+}
+
 // What arrives while DSR is off never reaches the port, whichever way it is
 // taken in; a pty, which has no DSR, takes everything.
 TEST(LineStatusTest, DsrSensitivityDropsWhatArrivesWhileDsrIsOff)
