@@ -207,6 +207,14 @@ AccessFacts DeviceAccess(const std::string& path)
     return facts;
 }
 
+int DeviceLockOwner(const std::string& path, const std::string& procRoot)
+{
+    struct stat target{};
+    if (::stat(path.c_str(), &target) != 0)
+        return 0;
+    return LockOwner(procRoot, target);
+}
+
 std::vector<DeviceHolder> DeviceHolders(const std::string& path, const std::string& procRoot)
 {
     std::vector<DeviceHolder> holders;
