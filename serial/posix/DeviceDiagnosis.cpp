@@ -25,24 +25,27 @@ namespace {
 // hundred processes does not need a hundred lines.
 constexpr std::size_t MaxHolders = 4;
 
-std::string UserNameOf(uid_t uid)
+// The name the user or group database gives `id` (through `lookup`, one of
+// the reentrant getpwuid_r and getgrgid_r), or its number when it has none.
+template <typename Id, typename Entry>
+std::string NameOf(Id id, int (*lookup)(Id, Entry*, char*, std::size_t, Entry**), char* Entry::*name)
 {
     std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
-        return found->pw_name;
-    return std::to_string(uid);
+    Entry entry{};
+    Entry* found = nullptr;
+    if (lookup(id, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
+        return found->*name;
+    return std::to_string(id);
+}
+
+std::string UserNameOf(uid_t uid)
+{
+    return NameOf(uid, ::getpwuid_r, &passwd::pw_name);
 }
 
 std::string GroupNameOf(gid_t gid)
 {
-    std::vector<char> buffer(16384);
-    group entry{};
-    group* found = nullptr;
-    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
-        return found->gr_name;
-    return std::to_string(gid);
+    return NameOf(gid, ::getgrgid_r, &group::gr_name);
 }
 
 std::string PermissionText(mode_t mode)
@@ -202,6 +205,14 @@ AccessFacts DeviceAccess(const std::string& path)
     facts.ProcessInGroup = ProcessCarries(node.st_gid);
     facts.UserInGroup = DatabaseLists(facts.UserName, node.st_gid);
     return facts;
+}
+
+int DeviceLockOwner(const std::string& path, const std::string& procRoot)
+{
+    struct stat target{};
+    if (::stat(path.c_str(), &target) != 0)
+        return 0;
+    return LockOwner(procRoot, target);
 }
 
 std::vector<DeviceHolder> DeviceHolders(const std::string& path, const std::string& procRoot)

@@ -40,4 +40,9 @@ struct DeviceHolder {
 // descriptors of other users' processes are hidden from non-root users).
 std::vector<DeviceHolder> DeviceHolders(const std::string& path, const std::string& procRoot = "/proc");
 
+// The process whose lock (flock or record lock) sits on `path`'s node, from
+// `procRoot`/locks; 0 when none does. Looking takes no lock, so it never
+// keeps out an opening it watches for.
+int DeviceLockOwner(const std::string& path, const std::string& procRoot = "/proc");
+
 } // namespace serialdev

@@ -25,20 +25,19 @@ std::map<QString, QString> Texts(const TZARIDOForm1& form)
     return texts;
 }
 
-class GermanWindowTest : public ::testing::Test {
+class GermanWindowTest : public WindowTest {
 protected:
+    // The window comes once the language is chosen.
+    void SetUp() override {}
     void Start(const char* lang)
     {
         lang_.emplace("LANG", lang);
         GnuGettextStartup();
-        form = std::make_unique<TZARIDOForm1>();
-        form->show();
-        QApplication::setActiveWindow(form.get());
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        ShowWindow();
     }
     void TearDown() override
     {
-        form.reset();
+        WindowTest::TearDown();
         GnuGettextShutdown();
     }
 
@@ -56,9 +55,6 @@ protected:
             EXPECT_TRUE(control->font().stretch() == QFont::AnyStretch || control->font().stretch() >= 85);
         }
     }
-
-    PtyPair pty;
-    std::unique_ptr<TZARIDOForm1> form;
 
 private:
     std::optional<ScopedEnvironment> lang_;

@@ -33,7 +33,11 @@ private:
 
 class WindowTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { ShowWindow(); }
+
+    // A new window, shown and active; a test that must prepare something
+    // first (its language, say) overrides SetUp and calls this itself.
+    void ShowWindow()
     {
         form = std::make_unique<TZARIDOForm1>();
         form->show();

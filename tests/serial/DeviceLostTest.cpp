@@ -34,77 +34,79 @@ void Record(TComPort& port, Loss& loss)
     };
 }
 
+// A port on a pseudo-terminal whose losses are recorded; Lose() opens it
+// and hangs up the far end. The record outlives the port.
+struct LostLine {
+    explicit LostLine(TComEvents events = AllComEvents) : port(pty, events) { Record(port, loss); }
+    void Lose()
+    {
+        port.OpenPort();
+        pty.HangUp();
+    }
+    Loss loss;
+    PtyPair pty;
+    PtyPort port;
+};
+
 class DeviceLostTest : public ::testing::TestWithParam<TSyncMethod> {};
 
 TEST_P(DeviceLostTest, FarEndHangingUpIsToldOnceOnTheMainThread)
 {
-    PtyPair pty;
-    PtyPort port(pty);
-    port.SetSyncMethod(GetParam());
-    Loss loss;
-    Record(port, loss);
-    port.OpenPort();
-    pty.HangUp();
+    LostLine line;
+    const Loss& loss = line.loss;
+    line.port.SetSyncMethod(GetParam());
+    line.Lose();
     ASSERT_TRUE(PumpUntil([&] { return loss.count > 0; }));
     PumpFor(100ms);
     EXPECT_EQ(loss.count, 1);
     EXPECT_TRUE(loss.onMainThread);
     EXPECT_TRUE(loss.openWhenTold) << "the owner closes; the port does not close itself";
-    EXPECT_EQ(loss.sender, &port);
+    EXPECT_EQ(loss.sender, &line.port);
     // A write that meets the dead line afterwards fails as before, and
     // tells nothing new.
-    EXPECT_EQ(CatchComError([&] { port.WriteText("00"); }).OsCode(), EIO);
+    EXPECT_EQ(CatchComError([&] { line.port.WriteText("00"); }).OsCode(), EIO);
     PumpFor(50ms);
     EXPECT_EQ(loss.count, 1);
-    port.ClosePort();
+    line.port.ClosePort();
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryDelivery, DeviceLostTest, ::testing::Values(smThreadSync, smWindowSync, smNone));
 
 TEST(DeviceLostTest, AWriteBeforeTheWaitNoticedMakesTheSameSingleReport)
 {
-    PtyPair pty;
-    PtyPort port(pty);
-    Loss loss;
-    Record(port, loss);
-    port.OpenPort();
-    pty.HangUp();
+    LostLine line;
+    const Loss& loss = line.loss;
+    line.Lose();
     // No event loop has run yet: the event wait's report cannot have come.
-    EXPECT_EQ(CatchComError([&] { port.WriteText("01"); }).Code(), CError_WriteFailed);
+    EXPECT_EQ(CatchComError([&] { line.port.WriteText("01"); }).Code(), CError_WriteFailed);
     EXPECT_EQ(loss.count, 0) << "never told from inside the failing transfer";
     ASSERT_TRUE(PumpUntil([&] { return loss.count > 0; }));
     PumpFor(100ms);
     EXPECT_EQ(loss.count, 1);
-    port.ClosePort();
+    line.port.ClosePort();
 }
 
 TEST(DeviceLostTest, APortWithoutEventThreadLearnsOfItFromAFailedWrite)
 {
-    PtyPair pty;
-    PtyPort port(pty, TComEvents{});
-    Loss loss;
-    Record(port, loss);
-    port.OpenPort();
-    pty.HangUp();
+    LostLine line{TComEvents{}};
+    const Loss& loss = line.loss;
+    line.Lose();
     PumpFor(50ms);
     EXPECT_EQ(loss.count, 0) << "nothing waits on the line";
-    EXPECT_EQ(CatchComError([&] { port.WriteText("01"); }).OsCode(), EIO);
+    EXPECT_EQ(CatchComError([&] { line.port.WriteText("01"); }).OsCode(), EIO);
     ASSERT_TRUE(PumpUntil([&] { return loss.count > 0; }));
     EXPECT_EQ(loss.count, 1);
 }
 
 TEST(DeviceLostTest, NothingIsToldOnceTheOwnerClosedOrOpenedAgain)
 {
-    PtyPair pty;
-    PtyPort port(pty);
-    Loss loss;
-    Record(port, loss);
-    port.OpenPort();
-    pty.HangUp();
+    LostLine line;
+    Loss& loss = line.loss;
+    line.Lose();
     // The event thread's report is queued or on its way while the owner
     // closes; the close's own wait for the thread serves queued calls.
     std::this_thread::sleep_for(50ms);
-    port.ClosePort();
+    line.port.ClosePort();
     PumpFor(100ms);
     EXPECT_EQ(loss.count, 0);
 

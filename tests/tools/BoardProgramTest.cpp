@@ -196,6 +196,34 @@ TEST(BoardProgramTest, HangUpEndsTheBoardWhenAskedOrWhenItsDeviceGoesAway)
     }
 }
 
+TEST(BoardProgramTest, TheNextProgramIsAnsweredWhenItSentBeforeTheBoardSawItOpen)
+{
+    Board board;
+    ASSERT_FALSE(board.Path().empty());
+    const std::string answer = "OK LED-2 32.25%\n";
+    int line = OpenRaw(board.Path());
+    ASSERT_GE(line, 0);
+    ASSERT_EQ(::write(line, "026A", 4), 4);
+    EXPECT_EQ(ReadFor(line, answer.size(), 5s), answer);
+    ::close(line);
+    ASSERT_TRUE(board.Process().WaitForLine("waiting for the next program to open"));
+
+    // The next program opens the line and sends at once while the board is
+    // held up (stopped here, as a busy machine would hold it): both its
+    // opening and its command are waiting when the board looks again.
+    board.Process().Signal(SIGSTOP);
+    line = OpenRaw(board.Path());
+    ASSERT_GE(line, 0);
+    ASSERT_EQ(::write(line, "026A", 4), 4);
+    board.Process().Signal(SIGCONT);
+    EXPECT_EQ(ReadFor(line, answer.size(), 5s), answer);
+    EXPECT_TRUE(HasLine(board.State(), "state line 2 commands, 0 half commands, 0 stray bytes"));
+    ::close(line);
+
+    board.Process().Signal(SIGINT);
+    EXPECT_EQ(board.Process().Wait(), 0);
+}
+
 TEST(BoardProgramTest, InterruptStopsTheBoardAndRemovesItsLink)
 {
     char pattern[] = "/tmp/board-link-XXXXXX";

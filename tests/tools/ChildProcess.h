@@ -31,6 +31,9 @@ public:
     // All output until the program closes it (or the deadline passes).
     std::string ReadAll(std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
+    // The program's process id.
+    int Pid() const { return pid_; }
+
     void Write(const std::string& text);
     void CloseInput();
     void Signal(int signal);

@@ -56,15 +56,26 @@ std::string TempFile(const std::string& text)
     return name;
 }
 
+// The answer wait for runs whose commands are all answered as expected:
+// the program goes on as soon as an answer is in, so a wait this long
+// costs nothing on a quiet machine and lets a busy one answer late.
+const std::string AnsweredWithin = "10000";
+// For a run that must wait the whole time-out for an answer that cannot
+// come: long enough for a busy machine's board to have given the answer
+// it does give.
+const std::string MissedWithin = "2000";
+
 TEST(CtlProgramTest, PrintsAnswersInOrderAndPacesWithWait)
 {
     Board board;
     ASSERT_FALSE(board.path.empty());
-    auto text = RunProgram(CtlProgram, {"--port", board.path, "led1", "31", "mode", "rgb", "sweep", "2"});
+    auto text = RunProgram(CtlProgram, {"--port", board.path, "--timeout", AnsweredWithin, "led1", "31", "mode", "rgb",
+                                         "sweep", "2"});
     EXPECT_EQ(text.status, 0);
     EXPECT_EQ(text.output, "OK LED-1 99.99%\nOK RGB\nOK SWEEP 90\nOK SWEEP 80\n");
 
-    auto json = RunProgram(CtlProgram, {"--port", board.path, "--json", "led2", "10", "wait", "300", "ipeak", "0"});
+    auto json = RunProgram(CtlProgram, {"--port", board.path, "--timeout", AnsweredWithin, "--json", "led2", "10", "wait",
+                                         "300", "ipeak", "0"});
     EXPECT_EQ(json.status, 0) << json.output;
     const auto records = Records(json.output);
     ASSERT_EQ(records.size(), 2u) << json.output;
@@ -97,7 +108,7 @@ TEST(CtlProgramTest, SequenceFilesAreCheckedWholeBeforeAnythingIsSent)
     EXPECT_NE(refused.output.find(bad + ":5: led2 40 is out of range: 0 to 31"), std::string::npos) << refused.output;
     EXPECT_TRUE(HasLine(BoardState(board.process), "state line 0 commands, 0 half commands, 0 stray bytes"));
 
-    ChildProcess piped(CtlProgram, {"--port", board.path, "--file", "-"});
+    ChildProcess piped(CtlProgram, {"--port", board.path, "--timeout", AnsweredWithin, "--file", "-"});
     piped.Write("# from a pipe\nled3 1\r\nwait 10\nmode backlight\n");
     piped.CloseInput();
     EXPECT_EQ(piped.ReadAll(), "OK LED-3 3.225%\nOK BACK LIGHT\n");
@@ -108,19 +119,28 @@ TEST(CtlProgramTest, SequenceFilesAreCheckedWholeBeforeAnythingIsSent)
 TEST(CtlProgramTest, ExpectationsFailWithStatusThreeAndStopTheRun)
 {
     Board board;
-    auto met = RunProgram(CtlProgram, {"--port", board.path, "--expect", "OK", "--expect-regex", "^OK [A-Z]",
-                                       "led1", "3", "mode", "rgb"});
+    auto met = RunProgram(CtlProgram, {"--port", board.path, "--timeout", AnsweredWithin, "--expect", "OK",
+                                       "--expect-regex", "^OK [A-Z]", "led1", "3", "mode", "rgb"});
     EXPECT_EQ(met.status, 0) << met.output;
 
-    auto missed = RunProgram(CtlProgram, {"--port", board.path, "--json", "--expect-regex", "LED-[12] ",
-                                          "led1", "1", "led3", "1", "led2", "1"});
+    auto missed = RunProgram(CtlProgram, {"--port", board.path, "--timeout", MissedWithin, "--json",
+                                          "--expect-regex", "LED-[12] ", "led1", "1", "led3", "1", "led2", "1"});
     EXPECT_EQ(missed.status, 3);
-    EXPECT_NE(missed.output.find("'led3 1': no answer matching /LED-[12] / within 200 ms; it answered 'OK LED-3 3.225%'"),
+    EXPECT_NE(missed.output.find("'led3 1': no answer matching /LED-[12] / within " + MissedWithin +
+                                 " ms; it answered 'OK LED-3 3.225%'"),
               std::string::npos) << missed.output;
     const auto records = Records(missed.output);
     ASSERT_EQ(records.size(), 2u);
     EXPECT_FALSE(records[1]["met"].toBool());
     EXPECT_TRUE(HasLine(BoardState(board.process), "state line 4 commands, 0 half commands, 0 stray bytes"));
+
+    // Without --timeout an answer is waited for 200 ms; a board that never
+    // answers is told apart from one that answered otherwise.
+    Board silent({"--silent"});
+    auto unanswered = RunProgram(CtlProgram, {"--port", silent.path, "--expect", "OK", "led1", "1", "led2", "1"});
+    EXPECT_EQ(unanswered.status, 3);
+    EXPECT_NE(unanswered.output.find("'led1 1': no answer containing 'OK' within 200 ms; the board did not answer"),
+              std::string::npos) << unanswered.output;
 
     auto badPattern = RunProgram(CtlProgram, {"--port", board.path, "--expect-regex", "(", "led1", "1"});
     EXPECT_EQ(badPattern.status, 2);

@@ -345,14 +345,17 @@ int Board::Run()
         if (watchSlot >= 0 && fds[static_cast<std::size_t>(watchSlot)].revents != 0) {
             line_.DrainWatch();
             if (!lineUp_) {
-                // Somebody opened or closed the other end. A quick writer may
-                // have come and gone already: its bytes are still waiting.
-                const bool closed = line_.OtherSideClosed();
-                TakeBytes();
-                if (!closed) {
+                // Somebody opened or closed the other end, and may have sent
+                // already: what is waiting is answered when the program is
+                // still there, and only decoded when it has come and gone.
+                if (!line_.OtherSideClosed()) {
                     lineUp_ = true;
                     Say("line opened by the other side");
+                    TakeBytes();
+                    if (!lineUp_ && !LineWentDown())
+                        return Stop();
                 } else {
+                    TakeBytes();
                     Handle(decoder_.Flush());
                 }
             }

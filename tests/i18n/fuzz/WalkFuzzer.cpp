@@ -3,12 +3,13 @@
 // catalogue whose header and translations the input gives (any bytes: bad
 // UTF-8, NULs, line breaks of every kind, very long texts). The catalogue
 // itself is well formed; its reader has a fuzzer of its own.
-#include "WalkParts.h"
+#include "tests/i18n/walk/WalkParts.h"
 
 #include "i18n/ComponentTranslation.h"
 #include "i18n/gnugettext.h"
 
 #include "framework/Exception.h"
+#include "tests/support/FuzzInput.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -31,14 +32,6 @@
 #include <vector>
 
 namespace {
-
-#define REQUIRE(condition)                                                                       \
-    do {                                                                                         \
-        if (!(condition)) {                                                                      \
-            std::fprintf(stderr, "walk fuzzer: %s (line %d)\n", #condition, __LINE__);           \
-            std::abort();                                                                        \
-        }                                                                                        \
-    } while (false)
 
 // The source texts of the tree below, each a key of the catalogue.
 const char* const kKeys[] = {"Setup", "Port", "OK", "Opens the port", "Line", "Parity check",
@@ -166,15 +159,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         auto* edit = new QLineEdit(group);
         edit->setObjectName("PortEdit");
         edit->setPlaceholderText("Name of the port");
-        auto* part = new TFuzzPart("Part", &root);
+        auto* part = new TPanelPart("Part", &root);
         part->SetCaption("Caption");
         part->SetFixedText("Fixed text");
         part->SetWidth(7);
         part->Lines()->Add("first line");
         part->Lines()->Add("");
         part->Lines()->Add("second line");
-        part->Columns()->Add(std::make_unique<TFuzzColumn>())->SetTitle("Column");
-        auto* partner = new TFuzzPart("Partner", part);
+        part->Columns()->Add(std::make_unique<TColumn>())->SetTitle("Column");
+        auto* partner = new TPanelPart("Partner", part);
         partner->SetCaption("Partner");
         partner->SetPartner(&root); // leads back: each object is walked once
         part->SetPartner(partner);
@@ -210,7 +203,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         REQUIRE(root.windowTitle() == Expected("Setup"));
         if (ignored != 6) {
             REQUIRE(part->Caption() == Expected("Caption"));
-            REQUIRE(static_cast<TFuzzColumn*>(part->Columns()->Items(0))->Title() == Expected("Column"));
+            REQUIRE(static_cast<TColumn*>(part->Columns()->Items(0))->Title() == Expected("Column"));
         } else {
             REQUIRE(part->Caption() == "Caption");
         }

@@ -1,6 +1,7 @@
-// Components built in code for the walk's tests: text properties that can
-// and cannot be written, a list of lines, a collection, a reference to
-// another component, and a property whose setter refuses.
+// Components built in code for the walk's tests and its fuzzer: text
+// properties that can and cannot be written, a number, a list of lines, a
+// collection, a reference to another component (which may lead back to
+// where the walk began), and a property whose setter refuses.
 #pragma once
 
 #include "framework/Collection.h"

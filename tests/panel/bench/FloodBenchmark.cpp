@@ -15,11 +15,11 @@
 //
 //   QT_QPA_PLATFORM=offscreen build/tests/panel/flood_benchmark [MEGABYTES] [SECONDS]
 #include "panel/ZARIDO_CNTL.h"
+#include "tests/panel/bench/BoardFeed.h"
 #include "tests/support/PtyPair.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
@@ -30,54 +30,8 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
-#include <cerrno>
-#include <poll.h>
-#include <unistd.h>
 
 namespace {
-
-long StatusKilobytes(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray name = QByteArray(field) + ':';
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(name))
-            return line.mid(name.size()).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
-
-// The stream the board sends: numbered answer lines, 32 bytes each.
-std::string Lines(long long first, long long count)
-{
-    std::string text;
-    char line[64];
-    for (long long n = first; n < first + count; ++n) {
-        std::snprintf(line, sizeof line, "%010lld OK LED-1 99.99%%     \n", n);
-        text += line;
-    }
-    return text;
-}
-constexpr long long LineBytes = 32;
-
-bool WriteAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            // The master is non-blocking: wait until the line takes more.
-            pollfd writable{fd, POLLOUT, 0};
-            ::poll(&writable, 1, 100);
-            continue;
-        }
-        if (n < 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
 
 // The longest gap between ticks of a 1 ms timer since the last Take().
 class StallMeter {
@@ -149,13 +103,13 @@ int main(int argc, char** argv)
     StallMeter stalls;
     long rssAtLimit = 0;
 
-    std::printf("receive pane limit %d characters; %lld-byte lines\n", form.ReceivePane->Limit, LineBytes);
+    std::printf("receive pane limit %d characters; %lld-byte lines\n", form.ReceivePane->Limit, BoardLineBytes);
     std::printf("%-8s %12s %12s %8s %10s %10s %10s %10s %10s\n", "phase", "sent", "shown", "newest", "seconds",
                 "MB/s", "stall ms", "RSS kB", "peak kB");
 
     const Phase phases[] = {
-        {"burst", megabytes * 1000 * 1000 / LineBytes, 0.0},
-        {"steady", static_cast<long long>(11520.0 * steadySeconds) / LineBytes, steadySeconds},
+        {"burst", megabytes * 1000 * 1000 / BoardLineBytes, 0.0},
+        {"steady", static_cast<long long>(11520.0 * steadySeconds) / BoardLineBytes, steadySeconds},
     };
     long long nextLine = 0;
     for (const Phase& phase : phases) {
@@ -172,10 +126,10 @@ int main(int argc, char** argv)
             for (long long n = first; n < first + phase.lines; n += chunkLines) {
                 const long long count = std::min(chunkLines, first + phase.lines - n);
                 if (phase.seconds > 0) {
-                    const double due = static_cast<double>(n - first) * LineBytes / 11520.0;
+                    const double due = static_cast<double>(n - first) * BoardLineBytes / 11520.0;
                     std::this_thread::sleep_until(start + std::chrono::duration<double>(due));
                 }
-                const std::string text = Lines(n, count);
+                const std::string text = BoardLines(n, count);
                 if (!WriteAll(pty.MasterFd(), text.data(), text.size())) {
                     std::perror("flood_benchmark: write");
                     break;
@@ -185,7 +139,7 @@ int main(int argc, char** argv)
         });
         // The line without its line end: the pane's last block is the empty
         // one after it.
-        const QString lastLine = QString::fromStdString(Lines(nextLine - 1, 1)).chopped(1);
+        const QString lastLine = QString::fromStdString(BoardLines(nextLine - 1, 1)).chopped(1);
         const auto arrived = [&] {
             const QTextBlock last = form.PORTW->document()->lastBlock();
             return last.text().isEmpty() && last.previous().text() == lastLine;
@@ -197,13 +151,13 @@ int main(int argc, char** argv)
         }
         writer.join();
         const double seconds = static_cast<double>(elapsed.nsecsElapsed()) / 1e9;
-        const long long sent = phase.lines * LineBytes;
+        const long long sent = phase.lines * BoardLineBytes;
 
         // What the pane keeps must be the newest text, byte for byte.
         const QString pane = form.PORTW->toPlainText();
-        const long long paneLines = pane.size() / LineBytes + 1;
+        const long long paneLines = pane.size() / BoardLineBytes + 1;
         const long long tailFirst = std::max(0LL, nextLine - paneLines);
-        const std::string tail = Lines(tailFirst, nextLine - tailFirst);
+        const std::string tail = BoardLines(tailFirst, nextLine - tailFirst);
         const QString expected = QString::fromLatin1(tail.data(), static_cast<qsizetype>(tail.size()));
         const bool newest = expected.endsWith(pane) || pane.endsWith(expected);
 

@@ -14,6 +14,7 @@
 //   QT_QPA_PLATFORM=offscreen build/tests/panel/port_return_benchmark [ROUNDS] [SECONDS]
 #include "panel/PortReturn.h"
 #include "panel/ZARIDO_CNTL.h"
+#include "tests/panel/bench/BoardFeed.h"
 #include "tests/support/PtyPair.h"
 
 #include <QApplication>
@@ -55,16 +56,7 @@ double MillisecondsUntil(const std::function<bool()>& done)
 // How often the main thread went to sleep and was woken.
 long Wakeups()
 {
-    FILE* status = std::fopen("/proc/thread-self/status", "r");
-    if (!status)
-        return -1;
-    char text[256];
-    long n = -1;
-    while (std::fgets(text, sizeof text, status))
-        if (std::sscanf(text, "voluntary_ctxt_switches: %ld", &n) == 1)
-            break;
-    std::fclose(status);
-    return n;
+    return StatusNumber("/proc/thread-self/status", "voluntary_ctxt_switches");
 }
 
 void RunLoopFor(int milliseconds)

@@ -23,6 +23,7 @@
 //
 // Without QT_QPA_PLATFORM the windows are drawn offscreen.
 #include "panel/ZARIDO_CNTL.h"
+#include "tests/panel/bench/BoardFeed.h"
 #include "tests/support/PtyPair.h"
 
 #include <QApplication>
@@ -53,32 +54,8 @@
 
 namespace {
 
-constexpr long long LineBytes = 32;
 constexpr double BytesPerSecond = 11520.0;  // 115 200 baud, 8N1
 constexpr int WriteEveryMs = 10;
-
-std::string Lines(long long first, long long count)
-{
-    std::string text;
-    char line[64];
-    for (long long n = first; n < first + count; ++n) {
-        std::snprintf(line, sizeof line, "%010lld OK LED-1 99.99%%     \n", n);
-        text += line;
-    }
-    return text;
-}
-
-long StatusKilobytes(const char* field)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray name = QByteArray(field) + ':';
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(name))
-            return line.mid(name.size()).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
 
 std::string LoadAverage()
 {
@@ -86,23 +63,6 @@ std::string LoadAverage()
     if (!file.open(QIODevice::ReadOnly))
         return "?";
     return file.readAll().split(' ').mid(0, 3).join(' ').toStdString();
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            pollfd writable{fd, POLLOUT, 0};
-            ::poll(&writable, 1, 100);
-            continue;
-        }
-        if (n < 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 bool WriteLine(int fd, const std::string& line)
@@ -162,20 +122,20 @@ public:
 // The pane's text against the stream: an unbroken run of its newest lines.
 std::string NewestVerdict(const QString& text, long long lines)
 {
-    const long long shownLines = text.size() / LineBytes + 1;
+    const long long shownLines = text.size() / BoardLineBytes + 1;
     const long long first = std::max(0LL, lines - shownLines);
-    const std::string tail = Lines(first, lines - first);
+    const std::string tail = BoardLines(first, lines - first);
     const QString expected = QString::fromLatin1(tail.data(), static_cast<qsizetype>(tail.size()));
     if (!expected.endsWith(text))
         return "LOST";
-    return text.size() >= expected.size() - LineBytes ? "newest,exact" : "newest,SHORT";
+    return text.size() >= expected.size() - BoardLineBytes ? "newest,exact" : "newest,SHORT";
 }
 
 bool LastLineShown(const QTextDocument& document, long long lines)
 {
     if (lines == 0)
         return true;
-    const QString last = QString::fromStdString(Lines(lines - 1, 1)).chopped(1);
+    const QString last = QString::fromStdString(BoardLines(lines - 1, 1)).chopped(1);
     const QTextBlock block = document.lastBlock();
     return block.text().isEmpty() && block.previous().text() == last;
 }
@@ -259,10 +219,10 @@ public:
         return port_.Connected() ? std::string() : "the port did not open";
     }
     long long Received() const override { return received_; }
-    bool Arrived(long long lines) const override { return received_ >= lines * LineBytes; }
+    bool Arrived(long long lines) const override { return received_ >= lines * BoardLineBytes; }
     std::string TextVerdict(long long lines) const override
     {
-        return received_ == lines * LineBytes ? "all,discarded" : "LOST";
+        return received_ == lines * BoardLineBytes ? "all,discarded" : "LOST";
     }
 
 private:
@@ -459,15 +419,15 @@ int main(int argc, char** argv)
         // Every line goes out when it is due at the line's pace, in the
         // write of the tick it falls due in; the sides take turns at being
         // written to first.
-        const long long total = static_cast<long long>(seconds * BytesPerSecond) / LineBytes;
+        const long long total = static_cast<long long>(seconds * BytesPerSecond) / BoardLineBytes;
         const auto start = std::chrono::steady_clock::now();
         for (long long tick = 1; lines < total; ++tick) {
             std::this_thread::sleep_until(start + std::chrono::milliseconds(tick * WriteEveryMs));
-            const double due = static_cast<double>(tick * WriteEveryMs) / 1000.0 * BytesPerSecond / LineBytes;
+            const double due = static_cast<double>(tick * WriteEveryMs) / 1000.0 * BytesPerSecond / BoardLineBytes;
             const long long upTo = std::min(total, static_cast<long long>(due));
             if (upTo <= lines)
                 continue;
-            const std::string text = Lines(lines, upTo - lines);
+            const std::string text = BoardLines(lines, upTo - lines);
             for (std::size_t i = 0; i < children.size(); ++i) {
                 const Child& child = children[(static_cast<std::size_t>(tick) + i) % children.size()];
                 if (!WriteAll(child.pty->MasterFd(), text.data(), text.size()))
@@ -490,7 +450,7 @@ int main(int argc, char** argv)
 
     std::printf("receive_cpu_benchmark: %.0f s at 115 200 baud's pace: %lld lines of %lld bytes = %lld B in %lld writes "
                 "(one every %d ms); load %s before, %s after\n",
-                seconds, lines, LineBytes, lines * LineBytes, writes, WriteEveryMs, loadBefore.c_str(),
+                seconds, lines, BoardLineBytes, lines * BoardLineBytes, writes, WriteEveryMs, loadBefore.c_str(),
                 LoadAverage().c_str());
     std::printf("%-9s %12s %9s %10s %8s %14s %10s  %s\n", "side", "received B", "CPU s", "CPU s/MB", "CPU %",
                 "switches/write", "RSS kB", "text");

@@ -13,6 +13,7 @@
 // dropped only as the settings say, and nothing written outside the
 // buffers the reads are given.
 #include "serial/posix/LineInput.h"
+#include "tests/support/FuzzInput.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -26,14 +27,6 @@
 #include <vector>
 
 namespace {
-
-#define REQUIRE(condition)                                                                       \
-    do {                                                                                         \
-        if (!(condition)) {                                                                      \
-            std::fprintf(stderr, "line input fuzzer: %s (line %d)\n", #condition, __LINE__);     \
-            std::abort();                                                                        \
-        }                                                                                        \
-    } while (false)
 
 struct Settings {
     bool markErrors = false;
@@ -273,20 +266,17 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     // Settings and cuts first, so that a seed reads as the text it carries.
-    std::uint8_t head[11] = {};
-    const std::size_t headSize = std::min(size, sizeof head);
-    std::copy_n(data, headSize, head);
+    FuzzInput input(data, size);
+    const std::uint8_t flags = input.Byte();
     Settings settings;
-    settings.markErrors = head[0] & 1;
-    settings.replaceErrors = settings.markErrors && (head[0] & 2);
-    settings.discardNull = head[0] & 4;
-    settings.watchEventChar = head[0] & 8;
-    settings.errorChar = static_cast<char>(head[1]);
-    settings.eventChar = static_cast<char>(head[2]);
-    Cuts cuts{0};
-    for (int i = 3; i < 11; ++i)
-        cuts.state = cuts.state << 8 | head[i];
-    const Line line = Describe(settings, std::vector<std::uint8_t>(data + headSize, data + size));
+    settings.markErrors = flags & 1;
+    settings.replaceErrors = settings.markErrors && (flags & 2);
+    settings.discardNull = flags & 4;
+    settings.watchEventChar = flags & 8;
+    settings.errorChar = static_cast<char>(input.Byte());
+    settings.eventChar = static_cast<char>(input.Byte());
+    Cuts cuts{input.Number(8)};
+    const Line line = Describe(settings, std::vector<std::uint8_t>(input.RestData(), input.RestData() + input.RestSize()));
 
     Run run(settings, line);
     while (!run.AllWritten()) {

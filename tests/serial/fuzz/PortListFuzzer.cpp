@@ -7,6 +7,7 @@
 // bounds. One folder is reused for every input and removed at exit.
 #include "serial/posix/PortDescription.h"
 #include "serial/posix/PortList.h"
+#include "tests/support/FuzzInput.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -25,14 +26,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-#define REQUIRE(condition)                                                                       \
-    do {                                                                                         \
-        if (!(condition)) {                                                                      \
-            std::fprintf(stderr, "port list fuzzer: %s (line %d)\n", #condition, __LINE__);      \
-            std::abort();                                                                        \
-        }                                                                                        \
-    } while (false)
 
 struct Scratch {
     std::string root;

@@ -4,6 +4,7 @@
 // be in exactly one of its events, in line order.
 #include "tools/board/BoardDecoder.h"
 #include "tools/board/BoardState.h"
+#include "tests/support/FuzzInput.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -14,14 +15,6 @@
 #include <vector>
 
 namespace {
-
-#define REQUIRE(condition)                                                                       \
-    do {                                                                                         \
-        if (!(condition)) {                                                                      \
-            std::fprintf(stderr, "board decoder fuzzer: %s (line %d)\n", #condition, __LINE__);  \
-            std::abort();                                                                        \
-        }                                                                                        \
-    } while (false)
 
 bool Same(const TLineEvent& a, const TLineEvent& b)
 {
@@ -54,11 +47,9 @@ std::vector<TLineEvent> Decode(std::string_view line, const std::vector<std::siz
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    std::uint64_t seed = 0;
-    const std::size_t seedSize = std::min<std::size_t>(size, 8);
-    for (std::size_t i = 0; i < seedSize; ++i)
-        seed = seed << 8 | data[i];
-    const std::string_view line(reinterpret_cast<const char*>(data) + seedSize, size - seedSize);
+    FuzzInput input(data, size);
+    std::uint64_t seed = input.Number(8);
+    const std::string_view line = input.Rest();
 
     std::vector<std::size_t> cuts;
     for (std::size_t at = 0; line.size() > 1;) {

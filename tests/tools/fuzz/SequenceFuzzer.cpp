@@ -4,6 +4,7 @@
 // with a message that names a line of the input and carries no control
 // characters to the terminal.
 #include "tools/ctl/Sequence.h"
+#include "tests/support/FuzzInput.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -14,14 +15,6 @@
 #include <vector>
 
 namespace {
-
-#define REQUIRE(condition)                                                                       \
-    do {                                                                                         \
-        if (!(condition)) {                                                                      \
-            std::fprintf(stderr, "sequence fuzzer: %s (line %d)\n", #condition, __LINE__);       \
-            std::abort();                                                                        \
-        }                                                                                        \
-    } while (false)
 
 const std::string Source = "seq";
 
@@ -204,7 +197,8 @@ void ParseAsArguments(std::string_view text)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    // No head: every byte is text.
+    const std::string_view text = FuzzInput(data, size).Rest();
     try {
         CheckSteps(text, ParseSequence(text, Source));
     } catch (const TSequenceError& error) {
