@@ -3,6 +3,7 @@
 #include "serial/ComPortList.h"
 
 #include "serial/ComError.h"
+#include "serial/net/NetName.h"
 #include "serial/posix/PortList.h"
 
 #include <QCollator>
@@ -98,4 +99,9 @@ void ListSerialPorts(QStringList& target)
     for (const TSerialPortInfo& port : ports)
         names.append(port.Name);
     target = std::move(names);
+}
+
+bool IsNetworkPortName(const QString& name)
+{
+    return serialdev::net::IsNetName(name.toStdString());
 }

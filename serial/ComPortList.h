@@ -19,6 +19,11 @@
 // error.
 void ListSerialPorts(QStringList& target);
 
+// Whether `name` leads to a port on a serial server over the network
+// ("rfc2217://HOST:PORT", "socket://HOST:PORT") rather than to a device of
+// this machine.
+bool IsNetworkPortName(const QString& name);
+
 // One listed port as the operator is shown it.
 struct TSerialPortInfo {
     QString Name;         // what the port is opened by, and what a selector stores
