@@ -23,6 +23,9 @@ void ListSerialPorts(QStringList& target);
 // ("rfc2217://HOST:PORT", "socket://HOST:PORT") rather than to a device of
 // this machine.
 bool IsNetworkPortName(const QString& name);
+// What such a name leads to, for a port list: the server's HOST:PORT and
+// whether the port's settings reach a device there.
+QString NetworkPortDescription(const QString& name);
 
 // One listed port as the operator is shown it.
 struct TSerialPortInfo {

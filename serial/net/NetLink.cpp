@@ -1,13 +1,12 @@
 // The connection to a serial server and the thread that carries it.
 #include "serial/net/NetLink.h"
 
+#include "serial/net/Connect.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -52,53 +51,27 @@ int RemainingMs(Clock::time_point deadline)
 // Connects to one address, waiting until `deadline`.
 int ConnectTo(const addrinfo& address, Clock::time_point deadline, UniqueFd& result)
 {
-    UniqueFd fd(::socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, address.ai_protocol));
-    if (!fd.Valid())
-        return errno;
-    if (::connect(fd.Get(), address.ai_addr, address.ai_addrlen) != 0) {
-        if (errno != EINPROGRESS)
-            return errno;
-        pollfd p{fd.Get(), POLLOUT, 0};
-        for (;;) {
-            const int ready = ::poll(&p, 1, RemainingMs(deadline));
-            if (ready > 0)
-                break;
-            if (ready == 0)
-                return ETIMEDOUT;
-            if (errno != EINTR)
-                return errno;
-        }
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-            return errno;
-        if (error)
-            return error;
+    UniqueFd fd;
+    int error = StartConnect(address, fd);
+    if (error != EINPROGRESS) {
+        if (!error)
+            result = std::move(fd);
+        return error;
     }
-    // Commands are a few bytes each and wait for their answer: they must
-    // not sit in the stack waiting for more.
-    const int one = 1;
-    ::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    pollfd p{fd.Get(), POLLOUT, 0};
+    for (;;) {
+        const int ready = ::poll(&p, 1, RemainingMs(deadline));
+        if (ready > 0)
+            break;
+        if (ready == 0)
+            return ETIMEDOUT;
+        if (errno != EINTR)
+            return errno;
+    }
+    if ((error = ConnectResult(fd.Get())))
+        return error;
     result = std::move(fd);
     return 0;
-}
-
-int Resolve(const NetName& name, addrinfo*& list)
-{
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
-    const int status = ::getaddrinfo(name.host.c_str(), name.service.c_str(), &hints, &list);
-    if (status == 0)
-        return 0;
-    if (status == EAI_SYSTEM)
-        return errno ? errno : EIO;
-    if (status == EAI_MEMORY)
-        return ENOMEM;
-    // The name is unknown, or no name server could say: either way the
-    // host is not there for us.
-    return ENOENT;
 }
 
 std::string BigEndian32(std::uint32_t value)
@@ -138,17 +111,16 @@ int NetLink::Connect(const NetName& name, UniqueFd master, ConnectFailure& failu
     Expect(name);
     const auto deadline = Clock::now() + std::chrono::milliseconds(name.timeoutMs);
 
-    addrinfo* list = nullptr;
+    AddressList list;
     if (const int error = Resolve(name, list))
         return error;
     int error = ECONNREFUSED;
     UniqueFd socket;
-    for (const addrinfo* a = list; a; a = a->ai_next) {
+    for (const addrinfo* a = list.get(); a; a = a->ai_next) {
         error = ConnectTo(*a, deadline, socket);
         if (!error || error == ETIMEDOUT)
             break;
     }
-    ::freeaddrinfo(list);
     if (error)
         return error;
     if (const int e = SetNonBlocking(master.Get()))
