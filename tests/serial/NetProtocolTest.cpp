@@ -515,6 +515,26 @@ TEST(NetProtocolTest, RequestsGoOutInTheirOrderAndNeverSuspendTheServer)
     port.ClosePort();
 }
 
+// What the server sent before it purged its queue is on its way when the
+// client asks: the answer comes after it, and the purge drops that too.
+TEST(NetProtocolTest, AnInputPurgeDropsWhatTheServerSentBeforeItsAnswer)
+{
+    PlayedServer::Script script;
+    script.answer = [](const ComPortMessage& request) {
+        return request.code == 12 ? Escaped("in flight") + Echoed(request) : Echoed(request);
+    };
+    PlayedServer played(script);
+    NetPort port(played.Name(), TComEvents{});
+    ReadsWaitUpTo(port, 3s);
+    port.OpenPort();
+    played.Send(Escaped("queued"));
+    ASSERT_TRUE(PumpUntil([&] { return port.PendingInputCount() == 6; }));
+    ASSERT_EQ(port.Purge(true, false), 0);
+    played.Send(Escaped("fresh"));
+    EXPECT_EQ(Read(port, 5), "fresh");
+    port.ClosePort();
+}
+
 TEST(NetProtocolTest, APurgeAsksTheServerToDropWhatItHolds)
 {
     PlayedServer played;
