@@ -149,9 +149,11 @@ int NetDevice::AbortPending()
 
 int NetDevice::Purge(bool input, bool output)
 {
-    if (const int error = line_.Purge(input, output))
+    // The server first: what it sent before it purged is on its way and
+    // comes before its answer, so the line is flushed after that answer.
+    if (const int error = link_.Purge(input, output))
         return error;
-    return link_.Purge(input, output);
+    return line_.Purge(input, output);
 }
 
 int NetDevice::ClearErrors(std::uint32_t& errorFlags, std::int32_t& inputCount)

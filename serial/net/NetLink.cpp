@@ -279,14 +279,17 @@ int NetLink::Purge(bool input, bool output)
     std::unique_lock lock(mutex_);
     if (!Connected() || lost_)
         return EIO;
+    int error = 0;
+    if (name_.rfc2217 && (input || output)) {
+        // What is already encoded for the socket may hold requests; the
+        // board's bytes in it are few and already on their way.
+        QueueRequest(ComPortCode::PurgeData, std::string(1, char(input && output ? 3 : input ? 1 : 2)), true);
+        error = Exchange(lock);
+    }
+    // Held here until now: sent before the server purged.
     if (input)
         toMaster_.clear();
-    if (!name_.rfc2217 || !(input || output))
-        return 0;
-    // What is already encoded for the socket may hold requests; the board's
-    // bytes in it are few and already on their way.
-    QueueRequest(ComPortCode::PurgeData, std::string(1, char(input && output ? 3 : input ? 1 : 2)), true);
-    return Exchange(lock);
+    return error;
 }
 
 int NetLink::ModemLines(int, int& lines)

@@ -69,8 +69,9 @@ public:
     // connection is gone.
     int ApplySettings(std::uint32_t baudRate, std::uint8_t dataBits, std::uint8_t parity, std::uint8_t stopBits,
                       std::uint8_t flow, bool dtr, bool rts);
-    // Asks the server to drop what its queues hold, and drops what is
-    // held here on the way.
+    // Asks the server to drop what its queues hold and waits for its
+    // answer; then drops the input held here, which the server sent
+    // before it purged.
     int Purge(bool input, bool output);
 
     // The modem lines and line errors as the server reports them, for the

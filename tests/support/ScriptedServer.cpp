@@ -8,6 +8,7 @@
 #include <exception>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/eventfd.h>
@@ -135,6 +136,11 @@ void ScriptedServer::Loop()
         if (fds[1].fd >= 0 && fds[1].fd == listener_ && (fds[1].revents & POLLIN)) {
             const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (fd >= 0) {
+                // What a test sends in pieces goes out in those pieces, not
+                // held back to be joined with the next (a test that splits
+                // a message at every byte means every byte).
+                const int on = 1;
+                ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
                 connection_ = fd;
                 ++connections_;
                 received_.clear();

@@ -52,7 +52,8 @@ public:
     std::string Drain();
 
     // Queues bytes for the current connection; the server's thread writes
-    // them as the client takes them. Dropped when no connection is current.
+    // them as the client takes them, each call's bytes as soon as they can
+    // go. Dropped when no connection is current.
     void Send(std::string_view bytes);
     // Closes the current connection: after what was sent has gone out (a
     // FIN), or at once with a reset (SO_LINGER 0: the client sees
