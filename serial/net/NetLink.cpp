@@ -443,7 +443,15 @@ bool NetLink::PumpSocketOut()
             continue;
         if (n < 0 && errno == EAGAIN)
             return true;
-        Lost(n < 0 ? errno : EIO);
+        const int error = n < 0 ? errno : EIO;
+        // A server that refuses says why and closes at once; our next send
+        // may meet its reset before that text was read. It is still there
+        // to read, and read before the connection is given up.
+        pollfd p{socket_.Get(), POLLIN, 0};
+        while (!lost_ && toMaster_.size() < MaxHeld && ::poll(&p, 1, 0) > 0 &&
+               (p.revents & (POLLIN | POLLHUP | POLLERR)))
+            PumpSocketIn();
+        Lost(error);
         return false;
     }
     return true;

@@ -292,16 +292,25 @@ TEST(Ser2netPortTest, AServerThatStopsIsALostDeviceAndTheSamePortOpensWhenItIsBa
     EXPECT_EQ(losses, 1);
 }
 
-TEST(Ser2netPortTest, ASecondClientIsRefusedWithTheServersText)
+TEST(Ser2netPortTest, ASecondClientIsRefusedWithTheServersTextUntilTheFirstCloses)
 {
     ServedLine line;
     NetPort first(line.server.PortName());
+    first.SetBaudRate(br115200);
     first.OpenPort();
     NetPort second(line.server.PortName());
     int secondLosses = 0;
     second.OnDeviceLost = [&](QObject*) { ++secondLosses; };
 
-    const EComPort error = CatchComError([&] { second.OpenPort(); });
+    // ser2net closes a refused connection at once. When the client's first
+    // requests are still unread then, the connection is reset, and a text
+    // not yet sent is lost with it (seldom, on a busy machine): the
+    // refusal is a reset without words, and the next try has them.
+    EComPort error = CatchComError([&] { second.OpenPort(); });
+    for (int retry = 0; retry < 2 && error.PeerText().empty(); ++retry) {
+        EXPECT_TRUE(error.OsCode() == ECONNRESET || error.OsCode() == EPIPE) << error.what();
+        error = CatchComError([&] { second.OpenPort(); });
+    }
     EXPECT_EQ(error.Code(), CError_OpenFailed);
     EXPECT_EQ(error.OsCode(), EBUSY);
     EXPECT_EQ(error.PeerText(), "Port already in use");
@@ -316,7 +325,13 @@ TEST(Ser2netPortTest, ASecondClientIsRefusedWithTheServersText)
     EXPECT_EQ(line.pty.Receive(10), "still mine");
     PumpFor(50ms);
     EXPECT_EQ(secondLosses, 0);
+
+    // Once the first has closed, the port is free for the next at once.
     first.ClosePort();
+    second.OpenPort();
+    second.WriteText("mine now");
+    EXPECT_EQ(line.pty.Receive(8), "mine now");
+    second.ClosePort();
 }
 
 TEST(Ser2netPortTest, ASocketPortMovesBytesAndKeepsItsSettingsToItself)
