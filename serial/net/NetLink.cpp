@@ -232,14 +232,21 @@ int NetLink::AwaitAnswers(std::unique_lock<std::mutex>& lock, std::uint64_t seq)
     if (silent_)
         return 0;
     const auto deadline = Clock::now() + std::chrono::milliseconds(name_.timeoutMs);
+    const std::uint64_t answersBefore = answers_;
     const bool answered = changed_.wait_until(lock, deadline, [&] { return doneSeq_ >= seq || lost_ || stop_; });
     if (lost_)
         return lostError_ ? lostError_ : EIO;
     if (!answered) {
-        // A server that does not answer at all: what was asked went out,
-        // and from now on nobody waits for it.
-        silent_ = true;
-        awaited_.clear();
+        // What was asked went out. A server that answered nothing at all
+        // is not waited for again; one that answered some but not the
+        // closing query (it left a request of the query's own kind
+        // unanswered, whose place the query's answer took) is waited for
+        // again with the next batch.
+        if (answers_ == answersBefore)
+            silent_ = true;
+        while (!awaited_.empty() && awaited_.front().seq <= seq)
+            awaited_.pop_front();
+        doneSeq_ = std::max(doneSeq_, seq);
     }
     return 0;
 }
@@ -367,6 +374,7 @@ void NetLink::Take(const ComPortMessage& message)
                                  [&](const Awaited& a) { return a.answer == message.code; });
     if (it == awaited_.end())
         return;
+    ++answers_;
     doneSeq_ = it->seq;
     awaited_.erase(awaited_.begin(), it + 1);
     if (settleSeq_ != 0 && doneSeq_ >= settleSeq_)

@@ -128,7 +128,8 @@ private:
     std::string toMaster_;     // board data waiting for the line
     std::uint64_t nextSeq_ = 1;
     std::uint64_t doneSeq_ = 0;  // every awaited request up to it answered or passed
-    std::uint64_t settleSeq_ = 0;  // the query whose answer settles the negotiation
+    std::uint64_t settleSeq_ = 0;
+    std::uint64_t answers_ = 0;    // answers that matched a request  // the query whose answer settles the negotiation
     std::deque<Awaited> awaited_;
     std::uint32_t modem_ = 0;  // the server's last modem-state byte
     serial_icounter_struct counters_{};
