@@ -35,6 +35,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The libraries come from dpkg-shlibdeps; the window's font is no library.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2")
+# What shares a board over the network for rfc2217:// and socket:// ports.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "ser2net")
 # Stripped as each program is installed, before the panel's catalogues are
 # appended to it: stripping afterwards would cut them off again.
 set(CPACK_STRIP_FILES ON)

@@ -5,10 +5,13 @@
 #include "i18n/gnugettext.h"
 #include "panel/PortNotice.h"
 #include "serial/CPort.h"
+#include "serial/ComPortList.h"
+#include "serial/ComServerProbe.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSocketNotifier>
+
 #include <QTime>
 
 #include <array>
@@ -25,6 +28,12 @@ namespace fs = std::filesystem;
 // A device that is there but refuses to open is tried again after these
 // pauses (ms), then only when its folders change again.
 constexpr std::array<int, 6> RetryPauses = {100, 200, 400, 800, 1600, 3200};
+// A serial server is asked again after the same pauses, then at the last
+// one for as long as the port is waited for.
+
+// How long a server is given to let go of the connection that asked it,
+// before the port connects.
+constexpr int ServerLetGoMs = 100;
 
 // Links followed on the way from a path to its device.
 constexpr int MaxLinks = 8;
@@ -175,6 +184,13 @@ TPortReturn::TPortReturn(TCustomComPort& port, QWidget* window, QWidget* spare)
     port_.RegisterLink(&link_);
     retry_.setSingleShot(true);
     connect(&retry_, &QTimer::timeout, this, [this] { GuardedCall([this] { TryReturn(); }); });
+    reopen_.setSingleShot(true);
+    connect(&reopen_, &QTimer::timeout, this, [this] {
+        GuardedCall([this] {
+            if (waiting_ && !port_.Connected() && port_.Port() == lostName_)
+                Reopen(lostName_);
+        });
+    });
 }
 
 TPortReturn::~TPortReturn()
@@ -215,6 +231,12 @@ void TPortReturn::TakeLoss()
     waiting_ = true;
     retries_ = 0;
     retry_.stop();
+    if (IsNetworkPortName(lostName_)) {
+        // The server is asked after the first pause: it may be restarting.
+        RetryLater();
+        ShowLost();
+        return;
+    }
     if (watch_.Fd() < 0 && watch_.Open() == 0) {
         notifier_ = new QSocketNotifier(watch_.Fd(), QSocketNotifier::Read, this);
         connect(notifier_, &QSocketNotifier::activated, this, [this] { GuardedCall([this] { Changed(); }); });
@@ -232,6 +254,9 @@ void TPortReturn::StopWaiting()
         return;
     waiting_ = false;
     retry_.stop();
+    reopen_.stop();
+    delete probe_;
+    probe_ = nullptr;
     delete notifier_;
     notifier_ = nullptr;
     watch_.Close();
@@ -288,9 +313,34 @@ void TPortReturn::TryReturn()
         StopWaiting();
         return;
     }
+    if (IsNetworkPortName(lostName_)) {
+        Probe();
+        return;
+    }
     const QString name = NameToOpen();
     if (name.isEmpty())
         return;
+    Reopen(name);
+}
+
+void TPortReturn::Probe()
+{
+    if (!probe_) {
+        probe_ = new TServerProbe(this);
+        probe_->OnAnswer = [this](bool accepts) {
+            if (!waiting_)
+                return;
+            if (accepts)
+                reopen_.start(ServerLetGoMs);
+            else
+                RetryLater();
+        };
+    }
+    probe_->Ask(lostName_);
+}
+
+void TPortReturn::Reopen(const QString& name)
+{
     try {
         if (name != port_.Port()) {
             port_.SetPort(name);
@@ -311,8 +361,12 @@ void TPortReturn::TryReturn()
 
 void TPortReturn::RetryLater()
 {
-    if (retries_ >= static_cast<int>(RetryPauses.size()))
-        return;
+    const int last = static_cast<int>(RetryPauses.size()) - 1;
+    if (retries_ > last) {
+        if (!IsNetworkPortName(lostName_))
+            return;
+        retries_ = last;
+    }
     retry_.start(RetryPauses[static_cast<std::size_t>(retries_++)]);
 }
 

@@ -15,6 +15,12 @@
 // opened yet (udev still setting its permissions, a program probing it) is
 // tried again on the next change in those folders, and a few times after
 // growing pauses, then only on changes.
+//
+// A port on a serial server has no folder to watch: its server is asked
+// again after pauses growing from 0.1 to 3.2 s, then every 3.2 s, each
+// time with a connection made in the background (nothing blocks the
+// window while a host does not answer). Once the server accepts, the port
+// opens again.
 #pragma once
 
 #include "serial/ComLink.h"
@@ -32,6 +38,7 @@
 #include <vector>
 
 class QSocketNotifier;
+class TServerProbe;
 class QWidget;
 class TCustomComPort;
 class TPortNotice;
@@ -103,6 +110,9 @@ private:
     void Arm();
     void Changed();
     void TryReturn();
+    void Reopen(const QString& name);
+    // A port on a serial server: asks whether its server accepts.
+    void Probe();
     void RetryLater();
     void ShowLost();
     void ShowReturned();
@@ -126,5 +136,10 @@ private:
     QSocketNotifier* notifier_ = nullptr;
     QTimer retry_;
     int retries_ = 0;
+    // The connection that asks a serial server whether it accepts again.
+    TServerProbe* probe_ = nullptr;
+    // The server accepted: the port opens once the asking connection is
+    // gone from the server, which keeps a port for one client at a time.
+    QTimer reopen_;
     QPointer<TPortNotice> notice_;
 };

@@ -2,7 +2,7 @@
 // that users of the record never see the device layer.
 #include "serial/ComAsync.h"
 
-#include "serial/posix/SerialDevice.h"
+#include "serial/posix/Transfer.h"
 
 TComAsync::TComAsync() : transfer_(std::make_unique<serialdev::Transfer>()) {}
 

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "serial/ComTypes.h"
-#include "serial/posix/LineSettings.h"
+#include "serial/device/LineSettings.h"
 
 #include <cstdint>
 

@@ -3,6 +3,7 @@
 
 #include "i18n/Language.h"
 #include "i18n/gnugettext.h"
+#include "serial/net/NetName.h"
 #include "serial/posix/DeviceDiagnosis.h"
 
 #include <array>
@@ -63,6 +64,34 @@ constexpr const char* olderLoginText =
     MarkForTranslation("You are in the group %s, but this login began before you joined it: log out and in again.");
 // xgettext: c-format
 constexpr const char* ownershipText = MarkForTranslation("The device belongs to user %s and group %s, permissions %s.");
+
+// The lines under a failure of a port on a serial server.
+// xgettext: c-format
+constexpr const char* hostNotFoundText = MarkForTranslation("The host %s could not be found: is its name right?");
+// xgettext: c-format
+constexpr const char* connectionRefusedText = MarkForTranslation(
+    "Nothing accepts connections on %s: is the serial server (ser2net) running there, and on which port does it listen?");
+// xgettext: c-format
+constexpr const char* timedOutText =
+    MarkForTranslation("%s did not answer in time: is the host on and reachable, and the port number right?");
+// xgettext: c-format
+constexpr const char* serverRefusedText = MarkForTranslation("The serial server refused the port: \"%s\".");
+constexpr const char* serverInUseText =
+    MarkForTranslation("Another client has the port on the server: close it there, or wait until it lets go.");
+constexpr const char* serverClosedText =
+    MarkForTranslation("The server closed the connection at once: is its port set up for this kind of name?");
+constexpr const char* unreachableText = MarkForTranslation("Is the host on and is the network up?");
+// xgettext: c-format
+constexpr const char* unknownOptionText = MarkForTranslation(
+    "The option \"%s\" is not known: after ? come ign_set_control, poll_modem, timeout=SECONDS or logging=LEVEL.");
+// xgettext: c-format
+constexpr const char* badTimeoutText =
+    MarkForTranslation("The time-out \"%s\" is not a number of seconds above 0 (timeout=3 waits 3 s).");
+// xgettext: c-format
+constexpr const char* badAddressText = MarkForTranslation(
+    "\"%s\" is not HOST:PORT: network ports are named rfc2217://HOST:PORT or socket://HOST:PORT.");
+// xgettext: c-format
+constexpr const char* badPortText = MarkForTranslation("\"%s\" is not a port number from 1 to 65535.");
 
 // The looked-up texts; written by the start-up step on the main thread
 // before any port exists, read by whoever raises.
@@ -129,6 +158,58 @@ void AddHolderLines(const std::string& path, std::vector<std::string>& lines)
         lines.push_back(Fill(LookupText(heldByText), {std::to_string(holder.Pid), holder.Name}));
 }
 
+void AddNetworkLines(const EComPort& error, std::vector<std::string>& lines)
+{
+    const std::string& name = error.DevicePath();
+    const std::string where = serialdev::net::HostAndPort(name);
+    serialdev::net::NetName parsed;
+    serialdev::net::NameProblem problem;
+    if (serialdev::net::ParseNetName(name, parsed, problem) != 0) {
+        switch (problem.kind) {
+        case serialdev::net::NameProblem::UnknownOption:
+            lines.push_back(Fill(LookupText(unknownOptionText), {problem.value}));
+            break;
+        case serialdev::net::NameProblem::BadTimeout:
+            lines.push_back(Fill(LookupText(badTimeoutText), {problem.value}));
+            break;
+        case serialdev::net::NameProblem::BadPort:
+            lines.push_back(Fill(LookupText(badPortText), {problem.value}));
+            break;
+        default:
+            lines.push_back(Fill(LookupText(badAddressText), {where}));
+            break;
+        }
+        return;
+    }
+    if (!error.PeerText().empty()) {
+        lines.push_back(Fill(LookupText(serverRefusedText), {error.PeerText()}));
+        if (error.OsCode() == EBUSY)
+            lines.push_back(LookupText(serverInUseText));
+        return;
+    }
+    switch (error.OsCode()) {
+    case ENOENT:
+        // "No such file" would only mislead: the name is what is not there.
+        lines.back() = name + ": " + Fill(LookupText(hostNotFoundText), {parsed.host});
+        break;
+    case ECONNREFUSED:
+        lines.push_back(Fill(LookupText(connectionRefusedText), {where}));
+        break;
+    case ETIMEDOUT:
+        lines.push_back(Fill(LookupText(timedOutText), {where}));
+        break;
+    case ECONNRESET:
+        lines.push_back(LookupText(serverClosedText));
+        break;
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+        lines.push_back(LookupText(unreachableText));
+        break;
+    default:
+        break;
+    }
+}
+
 } // namespace
 
 const char* ComErrorOriginalText(std::int32_t code)
@@ -161,6 +242,12 @@ EComPort::EComPort(std::int32_t code, std::int32_t osCode, std::string devicePat
     devicePath_ = std::move(devicePath);
 }
 
+EComPort::EComPort(std::int32_t code, std::int32_t osCode, std::string devicePath, std::string peerText)
+    : EComPort(code, osCode, std::move(devicePath))
+{
+    peerText_ = std::move(peerText);
+}
+
 std::vector<std::string> EComPort::Details() const
 {
     return ComErrorDetails(*this);
@@ -175,6 +262,10 @@ std::vector<std::string> ComErrorDetails(const EComPort& error)
     const std::string& path = error.DevicePath();
     const std::string description = serialdev::SystemErrorText(os, LanguageFromEnvironment());
     lines.push_back(path.empty() ? description : path + ": " + description);
+    if (serialdev::net::IsNetName(path)) {
+        AddNetworkLines(error, lines);
+        return lines;
+    }
     if (path.empty()) {
         if (error.Code() == CError_OpenFailed)
             lines.push_back(LookupText(noNameText));

@@ -45,10 +45,14 @@ public:
     // The same, about the device at `devicePath` (the path the port tried;
     // empty when its name gives none). The message does not change.
     EComPort(std::int32_t code, std::int32_t osCode, std::string devicePath);
+    // The same, with what the far end gave as its reason: a serial
+    // server's own refusal text ("" for none).
+    EComPort(std::int32_t code, std::int32_t osCode, std::string devicePath, std::string peerText);
 
     std::int32_t Code() const noexcept { return code_; }
     std::int32_t OsCode() const noexcept { return osCode_; }
     const std::string& DevicePath() const noexcept { return devicePath_; }
+    const std::string& PeerText() const noexcept { return peerText_; }
 
     // ComErrorDetails(*this).
     std::vector<std::string> Details() const override;
@@ -57,13 +61,17 @@ private:
     std::int32_t code_;
     std::int32_t osCode_;
     std::string devicePath_;
+    std::string peerText_;
 };
 
 // What an operator reads under the message: the system's description of
 // the OS code in the user's language with the device path, then, as far as
 // the system tells, the remedy: for a refused device, its group and the
 // command that adds the user to it; for a busy one, the process holding
-// it; for a missing one, that it is not there. None without an OS code.
+// it; for a missing one, that it is not there. For a port on a serial
+// server: the host that was not found, the connection refused and where
+// the server should be, the time-out, or the server's own refusal.
+// None without an OS code.
 // Looks at the device and the running processes as they are now.
 std::vector<std::string> ComErrorDetails(const EComPort& error);
 

@@ -5,9 +5,8 @@
 
 #include "framework/ErrorDisplay.h"
 #include "framework/Exception.h"
+#include "serial/ComDevice.h"
 #include "serial/ComThread.h"
-#include "serial/posix/PortList.h"
-#include "serial/posix/SerialDevice.h"
 
 #include <algorithm>
 
@@ -17,7 +16,7 @@ TCustomComPort::TCustomComPort(QObject* owner)
       flowControl_(new TComFlowControl(this)),
       timeouts_(new TComTimeouts(this)),
       buffer_(new TComBuffer(this)),
-      device_(std::make_unique<serialdev::SerialDevice>())
+      device_(NewDevice(serialdev::DeviceKind::Tty, nullptr))
 {
     // The settings objects are children so that a component walk meets them.
     parity_->setParent(this);
@@ -72,13 +71,27 @@ void TCustomComPort::CloseForDestruction() noexcept
 void TCustomComPort::CreatePortHandle()
 {
     const std::string name = port_.toStdString();
+    // The name says which kind of device it is; a device of another kind
+    // is replaced while the port is closed.
+    const serialdev::DeviceKind kind = DeviceKindFor(name);
+    if (device_->Kind() != kind)
+        device_ = NewDevice(kind, lineProbe_);
     if (const int error = device_->Open(name))
-        throw EComPort(CError_OpenFailed, error, serialdev::DevicePath(name));
+        throw EComPort(CError_OpenFailed, error, device_->Where(name), device_->RefusalText());
 }
 
 QString TCustomComPort::DevicePath() const
 {
-    return QString::fromStdString(serialdev::DevicePath(port_.toStdString()));
+    const std::string name = port_.toStdString();
+    if (device_->Kind() == DeviceKindFor(name))
+        return QString::fromStdString(device_->Where(name));
+    return QString::fromStdString(NewDevice(DeviceKindFor(name), nullptr)->Where(name));
+}
+
+void TCustomComPort::SetLineProbe(serialdev::LineProbe* probe)
+{
+    lineProbe_ = probe;
+    SetDeviceLineProbe(*device_, probe);
 }
 
 void TCustomComPort::DestroyPortHandle()

@@ -23,7 +23,8 @@
 #include <vector>
 
 namespace serialdev {
-class SerialDevice;
+class Device;
+class LineProbe;
 struct LineSettings;
 }
 class TComThread;
@@ -214,7 +215,10 @@ protected:
     void CloseForDestruction() noexcept;
 
     // The device behind the port, for a port that adds to what it does.
-    serialdev::SerialDevice& Device() { return *device_; }
+    serialdev::Device& Device() { return *device_; }
+    // Where a tty's modem-line and counter calls go from the next opening
+    // on (nullptr: the kernel), so that a line's state can be set by hand.
+    void SetLineProbe(serialdev::LineProbe* probe);
 
     bool connected_ = false;
     std::int32_t updateCount_ = 0;
@@ -283,7 +287,8 @@ private:
     void SignalChanged(TModemSignal signal);
     void ReportSignals();
 
-    std::unique_ptr<serialdev::SerialDevice> device_;
+    std::unique_ptr<serialdev::Device> device_;
+    serialdev::LineProbe* lineProbe_ = nullptr;
     std::vector<TComLink*> links_;
     bool dataLink_ = false;
     std::unique_ptr<TComThread> thread_;

@@ -5,7 +5,7 @@
 #include "framework/ErrorDisplay.h"
 #include "serial/ComDeviceMapping.h"
 #include "serial/ComThread.h"
-#include "serial/posix/SerialDevice.h"
+#include "serial/device/Device.h"
 
 #include <QPointer>
 #include <QTimer>

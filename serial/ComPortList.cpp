@@ -2,7 +2,9 @@
 // replaceable source of names.
 #include "serial/ComPortList.h"
 
+#include "i18n/gnugettext.h"
 #include "serial/ComError.h"
+#include "serial/net/NetName.h"
 #include "serial/posix/PortList.h"
 
 #include <QCollator>
@@ -13,6 +15,11 @@
 
 namespace {
 
+// xgettext: c-format
+constexpr const char* rfc2217PortText = MarkForTranslation("serial port on the server %s (RFC 2217)");
+// xgettext: c-format
+constexpr const char* socketPortText = MarkForTranslation("byte stream to %s (TCP, no port settings)");
+
 TPortNameSource installedSource;
 TPortInfoSource installedInfoSource;
 
@@ -22,9 +29,13 @@ int SystemPortInfos(QList<TSerialPortInfo>& list)
     const int error = serialdev::ListPorts(serialdev::SystemPortSources(), ports);
     list.clear();
     list.reserve(static_cast<qsizetype>(ports.size()));
-    for (const serialdev::PortInfo& port : ports)
-        list.append({QString::fromLocal8Bit(port.name.c_str()), QString::fromUtf8(port.description.c_str()),
-                     QString::fromLocal8Bit(port.stableName.c_str())});
+    for (const serialdev::PortInfo& port : ports) {
+        TSerialPortInfo info{QString::fromLocal8Bit(port.name.c_str()), QString::fromUtf8(port.description.c_str()),
+                             QString::fromLocal8Bit(port.stableName.c_str())};
+        if (IsNetworkPortName(info.Name))
+            info.Description = NetworkPortDescription(info.Name);
+        list.append(info);
+    }
     return error;
 }
 
@@ -98,4 +109,17 @@ void ListSerialPorts(QStringList& target)
     for (const TSerialPortInfo& port : ports)
         names.append(port.Name);
     target = std::move(names);
+}
+
+QString NetworkPortDescription(const QString& name)
+{
+    const std::string text = name.toStdString();
+    const bool rfc2217 = text.rfind("rfc2217://", 0) == 0;
+    return QString::fromStdString(LookupText(rfc2217 ? rfc2217PortText : socketPortText))
+        .replace(QLatin1String("%s"), QString::fromStdString(serialdev::net::HostAndPort(text)));
+}
+
+bool IsNetworkPortName(const QString& name)
+{
+    return serialdev::net::IsNetName(name.toStdString());
 }

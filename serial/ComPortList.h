@@ -19,6 +19,14 @@
 // error.
 void ListSerialPorts(QStringList& target);
 
+// Whether `name` leads to a port on a serial server over the network
+// ("rfc2217://HOST:PORT", "socket://HOST:PORT") rather than to a device of
+// this machine.
+bool IsNetworkPortName(const QString& name);
+// What such a name leads to, for a port list: the server's HOST:PORT and
+// whether the port's settings reach a device there.
+QString NetworkPortDescription(const QString& name);
+
 // One listed port as the operator is shown it.
 struct TSerialPortInfo {
     QString Name;         // what the port is opened by, and what a selector stores

@@ -5,7 +5,7 @@
 #include "framework/ErrorDisplay.h"
 #include "framework/Exception.h"
 #include "serial/ComDeviceMapping.h"
-#include "serial/posix/SerialDevice.h"
+#include "serial/device/Device.h"
 
 namespace {
 

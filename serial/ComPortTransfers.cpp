@@ -3,7 +3,7 @@
 #include "serial/ComPort.h"
 
 #include "serial/ComDeviceMapping.h"
-#include "serial/posix/SerialDevice.h"
+#include "serial/device/Device.h"
 
 #include <algorithm>
 
@@ -123,7 +123,7 @@ namespace {
 
 // One call gives the bytes waiting and the error flags, and clears the
 // flags: asking for either takes both.
-void ClearLineErrors(serialdev::SerialDevice& device, std::uint32_t& flags, std::int32_t& count)
+void ClearLineErrors(serialdev::Device& device, std::uint32_t& flags, std::int32_t& count)
 {
     if (const int error = device.ClearErrors(flags, count))
         throw EComPort(CError_ClearComFailed, error);

@@ -3,7 +3,7 @@
 
 #include "framework/ErrorDisplay.h"
 #include "serial/ComDeviceMapping.h"
-#include "serial/posix/SerialDevice.h"
+#include "serial/device/Device.h"
 
 #include <cstdint>
 
@@ -19,7 +19,7 @@ void ShowOnMainThread(std::exception_ptr error)
 
 } // namespace
 
-TComThread::TComThread(serialdev::SerialDevice& device, TSyncMethod method, THandleEvents handle, TIsOpen isOpen,
+TComThread::TComThread(serialdev::Device& device, TSyncMethod method, THandleEvents handle, TIsOpen isOpen,
                        TLineLost lost)
     : device_(device), method_(method), handle_(std::move(handle)), isOpen_(std::move(isOpen)),
       lost_(std::move(lost))

@@ -12,7 +12,7 @@
 #include <thread>
 
 namespace serialdev {
-class SerialDevice;
+class Device;
 }
 
 class TComThread : public TSyncThread {
@@ -26,7 +26,7 @@ public:
     // the line is gone (given the errno value), not because it was stopped.
     using TLineLost = std::function<void(int error)>;
 
-    TComThread(serialdev::SerialDevice& device, TSyncMethod method, THandleEvents handle, TIsOpen isOpen,
+    TComThread(serialdev::Device& device, TSyncMethod method, THandleEvents handle, TIsOpen isOpen,
                TLineLost lost = {});
     ~TComThread() override;
 
@@ -56,7 +56,7 @@ private:
     // Runs the handler, marking the calling thread as delivering.
     void Deliver(TComEvents batch);
 
-    serialdev::SerialDevice& device_;
+    serialdev::Device& device_;
     TSyncMethod method_;
     THandleEvents handle_;
     TIsOpen isOpen_;

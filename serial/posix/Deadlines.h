@@ -4,7 +4,7 @@
 // rule can be checked on its own.
 #pragma once
 
-#include "serial/posix/LineSettings.h"
+#include "serial/device/LineSettings.h"
 
 #include <chrono>
 #include <cstdint>

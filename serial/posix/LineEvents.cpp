@@ -4,7 +4,7 @@
 #include "framework/PathStamps.h"
 #include "serial/posix/Deadlines.h"
 #include "serial/posix/LineInput.h"
-#include "serial/posix/LineSettings.h"
+#include "serial/device/LineSettings.h"
 #include "serial/posix/LineStatus.h"
 
 #include <cerrno>

@@ -1,7 +1,7 @@
 // Modem lines and error counters, read from the kernel, and their changes.
 #include "serial/posix/LineStatus.h"
 
-#include "serial/posix/LineSettings.h"
+#include "serial/device/LineSettings.h"
 
 #include <cerrno>
 #include <sys/ioctl.h>

@@ -194,18 +194,49 @@ bool LegacyPortIsRealUart(const std::string& devicePath)
     return real;
 }
 
+namespace {
+
+bool IsScheme(const std::string& piece)
+{
+    return !piece.empty() && std::all_of(piece.begin(), piece.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+    });
+}
+
+} // namespace
+
+bool IsRemoteName(std::string_view name)
+{
+    return name.find("://") != std::string_view::npos;
+}
+
 std::vector<std::string> SplitPathList(const std::string& list)
 {
-    std::vector<std::string> paths;
+    std::vector<std::string> pieces;
     std::size_t start = 0;
     while (start <= list.size()) {
         std::size_t end = list.find(':', start);
         if (end == std::string::npos)
             end = list.size();
-        std::string path = list.substr(start, end - start);
+        pieces.push_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        std::string path = pieces[i];
+        // A name such as rfc2217://host:2001 has colons of its own: the
+        // scheme's, those of an IPv6 address in brackets, and the one
+        // before the port number.
+        if (IsScheme(path) && i + 1 < pieces.size() && pieces[i + 1].substr(0, 2) == "//") {
+            path += ":" + pieces[++i];
+            while (std::count(path.begin(), path.end(), '[') > std::count(path.begin(), path.end(), ']') &&
+                   i + 1 < pieces.size())
+                path += ":" + pieces[++i];
+            if (i + 1 < pieces.size() && !pieces[i + 1].empty() && pieces[i + 1][0] >= '0' && pieces[i + 1][0] <= '9')
+                path += ":" + pieces[++i];
+        }
         if (!path.empty() && std::find(paths.begin(), paths.end(), path) == paths.end())
             paths.push_back(std::move(path));
-        start = end + 1;
     }
     return paths;
 }
@@ -249,6 +280,13 @@ int ListPorts(const PortListSources& sources, std::vector<PortInfo>& ports)
     }
 
     for (const std::string& path : SplitPathList(sources.extraPorts)) {
+        // A port on another machine is listed as it is named: whether it
+        // is there shows when it is opened.
+        if (IsRemoteName(path)) {
+            if (std::none_of(ports.begin(), ports.end(), [&](const PortInfo& p) { return p.name == path; }))
+                ports.push_back({path, "", ""});
+            continue;
+        }
         // Nothing to open there (a board that has gone, a link to a closed
         // pseudo-terminal): not a port.
         if (!Exists(path))

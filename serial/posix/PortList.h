@@ -26,7 +26,8 @@ struct PortListSources {
     std::string ttyDrivers = "/proc/tty/drivers";
     // Colon-separated extra paths (the environment's CPORT_EXTRA_PORTS):
     // virtual ports, such as the board simulator's pseudo-terminal, have no
-    // entry of their own. A path that does not exist is left out.
+    // entry of their own. A path that does not exist is left out; a port
+    // on a serial server ("rfc2217://host:2001") is listed as named.
     std::string extraPorts;
     // Says whether a legacy ttyS* port (given its /dev path) is backed by a
     // real UART: the serial driver creates such entries for every slot it
@@ -62,7 +63,13 @@ int ListPorts(const PortListSources& sources, std::vector<std::string>& names);
 int ListPorts(const PortListSources& sources, std::vector<PortInfo>& ports);
 
 // The paths named in a colon-separated list such as CPORT_EXTRA_PORTS, in
-// order, without empty ones and repeats.
+// order, without empty ones and repeats. A name with a scheme
+// ("rfc2217://host:2001", "socket://[::1]:3001") stays one entry, its own
+// colons and all.
 std::vector<std::string> SplitPathList(const std::string& list);
+
+// Whether a listed name leads to another machine ("scheme://...") rather
+// than to a path here.
+bool IsRemoteName(std::string_view name);
 
 } // namespace serialdev

@@ -4,9 +4,9 @@
 // (LineStatus.h). Functions return 0 or an errno value; they never throw.
 #pragma once
 
+#include "serial/device/Device.h"
 #include "serial/posix/LineEvents.h"
 #include "serial/posix/LineInput.h"
-#include "serial/posix/LineSettings.h"
 #include "serial/posix/LineStatus.h"
 #include "serial/posix/Transfer.h"
 #include "serial/posix/UniqueFd.h"
@@ -17,51 +17,47 @@
 
 namespace serialdev {
 
-// Whether a failure means the line itself is gone (hung up, its device
-// unplugged) rather than that one call went wrong: a tty that hung up
-// answers every read, write and wait with EIO; a removed device gives
-// ENXIO or ENODEV.
-inline bool LineGone(int error)
-{
-    return error == EIO || error == ENXIO || error == ENODEV;
-}
-
-class SerialDevice {
+// A tty that hung up answers every read, write and wait with EIO; a
+// removed device gives ENXIO or ENODEV: both are LineGone.
+class SerialDevice : public Device {
 public:
     SerialDevice();
-    ~SerialDevice();
+    ~SerialDevice() override;
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
 
     // Opens `name` (see DevicePath) for exclusive use: a second opener is
     // refused, root too.
-    int Open(std::string_view name);
-    void Close();
+    DeviceKind Kind() const override { return DeviceKind::Tty; }
+    int Open(std::string_view name) override;
+    void Close() override;
+    // The device path (see DevicePath).
+    std::string Where(std::string_view name) const override;
 
-    int SetQueueSizes(std::int32_t inputSize, std::int32_t outputSize);
-    int SetLineSettings(const LineSettings& settings);
-    int SetTimeouts(const Timeouts& timeouts);
+    int SetQueueSizes(std::int32_t inputSize, std::int32_t outputSize) override;
+    int SetLineSettings(const LineSettings& settings) override;
+    int SetTimeouts(const Timeouts& timeouts) override;
 
     // Transfers: see Transfers in Transfer.h.
-    int StartRead(Transfer& transfer, char* destination, std::int32_t count, std::int32_t& immediate);
-    int StartWrite(Transfer& transfer, const char* source, std::int32_t count, std::int32_t& immediate);
-    int Wait(Transfer& transfer, std::int32_t& transferred);
+    int StartRead(Transfer& transfer, char* destination, std::int32_t count, std::int32_t& immediate) override;
+    int StartWrite(Transfer& transfer, const char* source, std::int32_t count, std::int32_t& immediate) override;
+    int Wait(Transfer& transfer, std::int32_t& transferred) override;
     // Ends every pending transfer at once (they fail); queues keep their bytes.
-    int AbortPending();
+    int AbortPending() override;
 
-    int Purge(bool input, bool output);
+    int Purge(bool input, bool output) override;
     // Bytes waiting to be read, and the error flags gathered since the last
     // call (which clears them).
-    int ClearErrors(std::uint32_t& errorFlags, std::int32_t& inputCount);
+    int ClearErrors(std::uint32_t& errorFlags, std::int32_t& inputCount) override;
     // Modem status bits; all off for a device without modem lines.
-    int ModemStatus(std::uint32_t& bits);
+    int ModemStatus(std::uint32_t& bits) override;
     // Where the modem-line and counter calls go from the next Open on
     // (nullptr: the kernel). Lets a line's state be set by hand.
     void SetLineProbe(LineProbe* probe) { status_.SetProbe(probe); }
 
     // Line events: see LineEvents.
-    int SetEventMask(std::uint32_t mask);
-    int WaitEvent(std::uint32_t& events, int stopFd);
+    int SetEventMask(std::uint32_t mask) override;
+    int WaitEvent(std::uint32_t& events, int stopFd) override;
 
 private:
     UniqueFd fd_;

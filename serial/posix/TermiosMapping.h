@@ -4,7 +4,7 @@
 // whatever it is asked, so it cannot show most of it.
 #pragma once
 
-#include "serial/posix/LineSettings.h"
+#include "serial/device/LineSettings.h"
 
 #include <asm/termbits.h>
 

@@ -13,7 +13,7 @@
 
 #include "framework/EventFd.h"
 #include "serial/posix/Deadlines.h"
-#include "serial/posix/LineSettings.h"
+#include "serial/device/LineSettings.h"
 
 #include <atomic>
 #include <condition_variable>

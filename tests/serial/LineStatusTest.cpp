@@ -22,7 +22,7 @@ class ProbedPort : public PtyPort {
 public:
     ProbedPort(const PtyPair& pty, FakeLines& lines) : PtyPort(pty)
     {
-        Device().SetLineProbe(&lines);
+        SetLineProbe(&lines);
         auto signal = [this](std::string name) {
             return [this, name](QObject*, bool on) { journal.push_back(name + (on ? " on" : " off")); };
         };

@@ -85,6 +85,25 @@ TEST_F(PortListTest, ExtraPathsFollowOnceEach)
     EXPECT_EQ(names, (std::vector<std::string>{"ttyUSB0", board, pts}));
 }
 
+// Network names keep their own colons in the colon-separated list, and are
+// listed whether or not anything answers there.
+TEST_F(PortListTest, NetworkNamesStayWholeAmongTheExtraPaths)
+{
+    const std::string board = root + "/board.tty";
+    std::ofstream(board).put('\n');
+    sources.extraPorts = "rfc2217://rack:2001:" + board + ":socket://[::1]:3001?logging=debug:" +
+                         "rfc2217://10.0.0.7:2002?ign_set_control&timeout=2::rfc2217://rack:2001:" + root + "/gone";
+    EXPECT_EQ(serialdev::SplitPathList(sources.extraPorts),
+              (std::vector<std::string>{"rfc2217://rack:2001", board, "socket://[::1]:3001?logging=debug",
+                                        "rfc2217://10.0.0.7:2002?ign_set_control&timeout=2", root + "/gone"}));
+    std::vector<std::string> names;
+    serialdev::ListPorts(sources, names);
+    EXPECT_EQ(names, (std::vector<std::string>{"rfc2217://rack:2001", board, "socket://[::1]:3001?logging=debug",
+                                               "rfc2217://10.0.0.7:2002?ign_set_control&timeout=2"}));
+    // A scheme without its // is just a relative name and its own entry.
+    EXPECT_EQ(serialdev::SplitPathList("rfc2217:board"), (std::vector<std::string>{"rfc2217", "board"}));
+}
+
 TEST_F(PortListTest, UnreadableTtyDirectoryStillGivesTheExtraPaths)
 {
     sources.sysClassTty = root + "/missing";

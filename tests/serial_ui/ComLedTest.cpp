@@ -479,7 +479,7 @@ TEST_F(LedTest, LampFollowsTheLinesCtsAsTheEventWaitSeesIt)
         LinedPort(const PtyPair& pty, FakeLines& lines)
         {
             SetPort(QString::fromStdString(pty.SlavePath()));
-            Device().SetLineProbe(&lines);
+            SetLineProbe(&lines);
         }
     };
     FakeLines lines;

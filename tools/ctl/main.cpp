@@ -51,9 +51,10 @@ const char* const Usage =
     "                             in CPORT_EXTRA_PORTS (colon-separated)\n"
     "\n"
     "Options:\n"
-    "  --port NAME            the board's port: a path (/dev/pts/3, ./board.tty)\n"
-    "                         or a name under /dev (ttyUSB0); default: the\n"
-    "                         environment variable RVD3318_PORT\n"
+    "  --port NAME            the board's port: a path (/dev/pts/3, ./board.tty),\n"
+    "                         a name under /dev (ttyUSB0), or a port on a serial\n"
+    "                         server (rfc2217://HOST:PORT, socket://HOST:PORT);\n"
+    "                         default: the environment variable RVD3318_PORT\n"
     "  --baud RATE            line rate (default 9600)\n"
     "  --file FILE            read the commands from FILE, one a line, '#' starts\n"
     "                         a comment; - reads standard input to its end\n"
@@ -198,7 +199,7 @@ std::vector<TExpectation> Expectations(const Options& options)
 // under /dev; a relative path is meant from here.
 QString PortName(const std::string& name)
 {
-    if (name.find('/') == std::string::npos || name[0] == '/')
+    if (name.find('/') == std::string::npos || name[0] == '/' || IsNetworkPortName(QString::fromStdString(name)))
         return QString::fromStdString(name);
     char cwd[4096];
     if (!::getcwd(cwd, sizeof cwd))

@@ -1,0 +1,77 @@
+// The background question to a serial server.
+#include "serial/ComServerProbe.h"
+
+#include "framework/ErrorDisplay.h"
+#include "serial/net/Connect.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <unistd.h>
+
+TServerProbe::TServerProbe(QObject* parent) : QObject(parent)
+{
+    timeout_.setSingleShot(true);
+    connect(&timeout_, &QTimer::timeout, this, [this] { GuardedCall([this] { Answer(false); }); });
+    immediate_.setSingleShot(true);
+    connect(&immediate_, &QTimer::timeout, this, [this] { GuardedCall([this] { Answer(immediateAnswer_); }); });
+}
+
+TServerProbe::~TServerProbe()
+{
+    Cancel();
+}
+
+bool TServerProbe::Asking() const
+{
+    return socket_ >= 0 || immediate_.isActive();
+}
+
+void TServerProbe::Cancel()
+{
+    timeout_.stop();
+    immediate_.stop();
+    delete notifier_;
+    notifier_ = nullptr;
+    if (socket_ >= 0)
+        ::close(socket_);
+    socket_ = -1;
+}
+
+void TServerProbe::Ask(const QString& name)
+{
+    Cancel();
+    serialdev::net::NetName parsed;
+    serialdev::net::NameProblem problem;
+    serialdev::net::AddressList addresses;
+    serialdev::UniqueFd socket;
+    int error = serialdev::net::ParseNetName(name.toStdString(), parsed, problem);
+    // Looking a name up may take a moment where a name server is slow;
+    // a lab's server is mostly named by address or known to the resolver.
+    if (!error)
+        error = serialdev::net::Resolve(parsed, addresses);
+    if (!error)
+        error = serialdev::net::StartConnect(*addresses, socket);
+    if (error != EINPROGRESS) {
+        // Answered at once, but told from the event loop as always.
+        immediateAnswer_ = error == 0;
+        immediate_.start(0);
+        return;
+    }
+    socket_ = socket.Release();
+    notifier_ = new QSocketNotifier(socket_, QSocketNotifier::Write, this);
+    connect(notifier_, &QSocketNotifier::activated, this, [this] { GuardedCall([this] { Connected(); }); });
+    timeout_.start(parsed.timeoutMs);
+}
+
+void TServerProbe::Connected()
+{
+    Answer(socket_ >= 0 && serialdev::net::ConnectResult(socket_) == 0);
+}
+
+void TServerProbe::Answer(bool accepts)
+{
+    Cancel();
+    if (OnAnswer)
+        OnAnswer(accepts);
+}
