@@ -241,9 +241,11 @@ void TDomain::OpenCatalogue()
     catalogue->translationsTable = catalogue->Word(16);
     if (!catalogue->TablesLieInside(catalogueSize))
         throw invalid();
-    catalogue->heads = std::make_unique<std::uint64_t[]>(catalogue->entryCount);
+    catalogue->headBytes = CatalogueMemory(sizeof(std::uint64_t) * catalogue->entryCount);
+    auto* heads = reinterpret_cast<std::uint64_t*>(catalogue->headBytes.Data());
     for (std::uint32_t i = 0; i < catalogue->entryCount; ++i)
-        catalogue->heads[i] = Head(catalogue->Text(catalogue->sourceTable, i));
+        heads[i] = Head(catalogue->Text(catalogue->sourceTable, i));
+    catalogue->heads = heads;
     catalogueBytesHeld.fetch_add(catalogue->file.Size());
     owned_ = std::move(catalogue);
     current_.store(owned_.get(), std::memory_order_release);

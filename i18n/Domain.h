@@ -95,7 +95,8 @@ private:
         // numbers that order as the texts do (zeros past a text's end). The
         // search compares these, which lie together in a few cache lines,
         // and reads a text itself only where its head equals the key's.
-        std::unique_ptr<std::uint64_t[]> heads;
+        CatalogueMemory headBytes;
+        const std::uint64_t* heads = nullptr;
 
         std::uint32_t Word(std::uint64_t position) const noexcept;
         std::string_view Text(std::uint32_t table, std::uint32_t index) const noexcept;
