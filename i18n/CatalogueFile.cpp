@@ -8,8 +8,10 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <utility>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,9 +35,62 @@ private:
 
 } // namespace
 
+CatalogueMemory::CatalogueMemory(std::size_t bytes)
+{
+    if (bytes == 0)
+        return;
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::size_t inner = (bytes + page - 1) / page * page;
+    if (inner < bytes || inner > std::numeric_limits<std::size_t>::max() - 2 * page)
+        throw std::bad_alloc();
+    void* mapping = ::mmap(nullptr, inner + 2 * page, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping == MAP_FAILED)
+        throw std::bad_alloc();
+    auto* first = static_cast<unsigned char*>(mapping) + page;
+    if (::mprotect(first, inner, PROT_READ | PROT_WRITE) != 0) {
+        ::munmap(mapping, inner + 2 * page);
+        throw std::bad_alloc();
+    }
+    mapping_ = mapping;
+    mappingSize_ = inner + 2 * page;
+    data_ = first + (inner - bytes);
+}
+
+CatalogueMemory::~CatalogueMemory()
+{
+    Release();
+}
+
+CatalogueMemory::CatalogueMemory(CatalogueMemory&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)),
+      mapping_(std::exchange(other.mapping_, nullptr)),
+      mappingSize_(std::exchange(other.mappingSize_, 0))
+{
+}
+
+CatalogueMemory& CatalogueMemory::operator=(CatalogueMemory&& other) noexcept
+{
+    if (this != &other) {
+        Release();
+        data_ = std::exchange(other.data_, nullptr);
+        mapping_ = std::exchange(other.mapping_, nullptr);
+        mappingSize_ = std::exchange(other.mappingSize_, 0);
+    }
+    return *this;
+}
+
+void CatalogueMemory::Release() noexcept
+{
+    if (mapping_ != nullptr)
+        ::munmap(mapping_, mappingSize_);
+    data_ = nullptr;
+    mapping_ = nullptr;
+    mappingSize_ = 0;
+}
+
 void CatalogueFile::Read(const std::string& path, std::uint64_t from)
 {
-    bytes_.reset();
+    bytes_ = CatalogueMemory();
     size_ = fileSize_ = 0;
 
     // O_NONBLOCK: a FIFO put where a catalogue is expected must not block
@@ -57,9 +112,9 @@ void CatalogueFile::Read(const std::string& path, std::uint64_t from)
         return Exception("Cannot map file " + path + " into memory. Reason: " + std::strerror(error));
     };
 
-    std::unique_ptr<unsigned char[]> bytes;
+    CatalogueMemory bytes;
     try {
-        bytes.reset(new unsigned char[wanted > 0 ? static_cast<std::size_t>(wanted) : 1]);
+        bytes = CatalogueMemory(static_cast<std::size_t>(wanted));
     } catch (const std::bad_alloc&) {
         throw reasonOf(ENOMEM);
     }
@@ -69,7 +124,7 @@ void CatalogueFile::Read(const std::string& path, std::uint64_t from)
     while (got < wanted) {
         const std::size_t chunk = static_cast<std::size_t>(
             std::min<std::uint64_t>(wanted - got, std::uint64_t(1) << 30));
-        const ssize_t n = ::pread(file.Get(), bytes.get() + got, chunk, static_cast<off_t>(from + got));
+        const ssize_t n = ::pread(file.Get(), bytes.Data() + got, chunk, static_cast<off_t>(from + got));
         if (n < 0) {
             if (errno == EINTR)
                 continue;

@@ -29,6 +29,18 @@ std::uint32_t LittleEndian32(const unsigned char* p) noexcept
         | (std::uint32_t(p[3]) << 24);
 }
 
+// The first eight bytes of `text`, the first one highest, zeros past its
+// end: two texts whose heads differ order as their heads do. (Equal heads
+// say nothing: "ab" and "ab\0" share one.)
+std::uint64_t Head(std::string_view text) noexcept
+{
+    std::uint64_t head = 0;
+    const std::size_t n = text.size() < 8 ? text.size() : 8;
+    for (std::size_t i = 0; i < 8; ++i)
+        head = (head << 8) | (i < n ? static_cast<unsigned char>(text[i]) : 0u);
+    return head;
+}
+
 int CompareBytes(std::string_view key, std::string_view entry) noexcept
 {
     const std::size_t n = key.size() < entry.size() ? key.size() : entry.size();
@@ -146,13 +158,13 @@ std::uint64_t TDomain::CatalogueOffset() const noexcept
     return c != nullptr ? c->offset : 0;
 }
 
-std::uint32_t TDomain::Catalogue::Word(std::uint64_t position) const noexcept
+inline std::uint32_t TDomain::Catalogue::Word(std::uint64_t position) const noexcept
 {
     const std::uint32_t v = LittleEndian32(base + position);
     return swapped ? ByteSwap(v) : v;
 }
 
-std::string_view TDomain::Catalogue::Text(std::uint32_t table, std::uint32_t index) const noexcept
+inline std::string_view TDomain::Catalogue::Text(std::uint32_t table, std::uint32_t index) const noexcept
 {
     const std::uint64_t entry = std::uint64_t(table) + 8 * std::uint64_t(index);
     return {reinterpret_cast<const char*>(base + Word(entry + 4)), Word(entry)};
@@ -229,6 +241,11 @@ void TDomain::OpenCatalogue()
     catalogue->translationsTable = catalogue->Word(16);
     if (!catalogue->TablesLieInside(catalogueSize))
         throw invalid();
+    catalogue->headBytes = CatalogueMemory(sizeof(std::uint64_t) * catalogue->entryCount);
+    auto* heads = reinterpret_cast<std::uint64_t*>(catalogue->headBytes.Data());
+    for (std::uint32_t i = 0; i < catalogue->entryCount; ++i)
+        heads[i] = Head(catalogue->Text(catalogue->sourceTable, i));
+    catalogue->heads = heads;
     catalogueBytesHeld.fetch_add(catalogue->file.Size());
     owned_ = std::move(catalogue);
     current_.store(owned_.get(), std::memory_order_release);
@@ -241,7 +258,11 @@ TDomain::Translation TDomain::FindKey(std::string_view key)
             ReaderSections::Section section(readers_);
             const Catalogue* catalogue = Current();
             if (catalogue != nullptr) {
+                const std::uint64_t keyHead = Head(key);
                 const auto found = SearchSortedCatalogue(catalogue->entryCount, [&](std::uint32_t i) {
+                    const std::uint64_t head = catalogue->heads[i];
+                    if (keyHead != head)
+                        return keyHead < head ? -1 : 1;
                     return CompareBytes(key, catalogue->Text(catalogue->sourceTable, i));
                 });
                 if (!found)

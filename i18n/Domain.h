@@ -91,6 +91,12 @@ private:
         std::uint32_t entryCount = 0;
         std::uint32_t sourceTable = 0;
         std::uint32_t translationsTable = 0;
+        // The first eight bytes of every source text, in table order, as
+        // numbers that order as the texts do (zeros past a text's end). The
+        // search compares these, which lie together in a few cache lines,
+        // and reads a text itself only where its head equals the key's.
+        CatalogueMemory headBytes;
+        const std::uint64_t* heads = nullptr;
 
         std::uint32_t Word(std::uint64_t position) const noexcept;
         std::string_view Text(std::uint32_t table, std::uint32_t index) const noexcept;

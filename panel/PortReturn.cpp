@@ -3,14 +3,13 @@
 
 #include "framework/ErrorDisplay.h"
 #include "i18n/gnugettext.h"
+#include "panel/PortNotice.h"
 #include "serial/CPort.h"
 #include "serial/ComPortList.h"
 #include "serial/ComServerProbe.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QSocketNotifier>
 
 #include <QTime>
@@ -175,8 +174,8 @@ bool TFolderWatch::TakeEvents()
 
 // ---- waiting for the port's device -------------------------------------------------
 
-TPortReturn::TPortReturn(TCustomComPort& port, QWidget* window)
-    : QObject(nullptr), port_(port), window_(window)
+TPortReturn::TPortReturn(TCustomComPort& port, QWidget* window, QWidget* spare)
+    : QObject(nullptr), port_(port), window_(window), spare_(spare)
 {
     link_.OnConnectionChange = [this](QObject*, bool open) {
         if (open)
@@ -198,12 +197,12 @@ TPortReturn::~TPortReturn()
 {
     GuardedCall([this] { port_.UnregisterLink(&link_); });
     delete notifier_;
-    delete message_.data();
+    delete notice_.data();
 }
 
-QMessageBox* TPortReturn::LostMessage() const
+TPortNotice* TPortReturn::LostNotice() const
 {
-    return message_.data();
+    return notice_.data();
 }
 
 void TPortReturn::Remember()
@@ -373,36 +372,28 @@ void TPortReturn::RetryLater()
 
 void TPortReturn::ShowLost()
 {
-    if (!message_) {
-        // One message, not one per loss: a later loss rewrites it.
-        message_ = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(), QString(),
-                                   QMessageBox::Ok, window_);
-        message_->setObjectName(QStringLiteral("PortLostMessage"));
-        message_->setWindowModality(Qt::NonModal);
-        message_->setModal(false);
-    }
-    message_->setIcon(QMessageBox::Warning);
+    // One notice, not one per loss: a later loss rewrites it.
+    if (!notice_)
+        notice_ = new TPortNotice(window_, spare_);
     QString device = lostName_;
     if (!stableName_.isEmpty())
         device += QStringLiteral(" (") + QFileInfo(stableName_).fileName() + QLatin1Char(')');
-    message_->setText(QString::fromStdString(LookupText(MarkForTranslation(
-                              "The port %1 went away at %2: its device was unplugged or the line hung up.\n"
-                              "The port is opened again as soon as the same device returns. "
-                              "OPEN or Edit > Open RS232 stops the waiting.")))
-                          .arg(device, TimeText(lostAt_)));
-    if (message_->isVisible())
-        message_->raise();
-    else
-        message_->show();
+    notice_->Tell(QString::fromStdString(LookupText(MarkForTranslation(
+                      "The port %1 went away at %2: its device was unplugged or the line hung up.\n"
+                      "The port is opened again as soon as the same device returns. "
+                      "OPEN or Edit > Open RS232 stops the waiting.")))
+                      .arg(device, TimeText(lostAt_)),
+                  TPortNotice::TKind::Warning);
 }
 
 void TPortReturn::ShowReturned()
 {
-    // Told only to an operator who has not yet seen the loss off.
-    if (!message_ || !message_->isVisible())
+    // Told only to an operator who has not yet seen the loss off; both
+    // times stay until they do.
+    if (!notice_ || !notice_->isVisible())
         return;
-    message_->setIcon(QMessageBox::Information);
-    message_->setText(QString::fromStdString(LookupText(MarkForTranslation(
-                              "The port %1 went away at %2 and was opened again at %3.")))
-                          .arg(port_.Port(), TimeText(lostAt_), TimeText(QDateTime::currentDateTime())));
+    notice_->Tell(QString::fromStdString(LookupText(MarkForTranslation(
+                      "The port %1 went away at %2 and was opened again at %3.")))
+                      .arg(port_.Port(), TimeText(lostAt_), TimeText(QDateTime::currentDateTime())),
+                  TPortNotice::TKind::Information);
 }

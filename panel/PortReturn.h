@@ -37,11 +37,11 @@
 #include <string>
 #include <vector>
 
-class QMessageBox;
 class QSocketNotifier;
 class TServerProbe;
 class QWidget;
 class TCustomComPort;
+class TPortNotice;
 
 // The inotify watches on the folders that lead to some paths: the nearest
 // folder of each path that exists, and likewise for the targets of
@@ -76,9 +76,10 @@ class TPortReturn : public QObject {
     Q_OBJECT
 
 public:
-    // `port` must outlive this object; the message about a lost port is
-    // shown over `window`.
-    TPortReturn(TCustomComPort& port, QWidget* window);
+    // `port` must outlive this object; the notice about a lost port is
+    // shown beside `window`, or over `spare`, one of its controls, where the
+    // screen has no room around the window (see TPortNotice).
+    TPortReturn(TCustomComPort& port, QWidget* window, QWidget* spare);
     ~TPortReturn() override;
 
     // Where the system keeps the stable names of serial devices.
@@ -101,8 +102,8 @@ public:
     // After the port was opened again.
     std::function<void()> OnReturned;
 
-    // The message shown about the lost port (none before the first loss).
-    QMessageBox* LostMessage() const;
+    // The notice shown about the lost port (none before the first loss).
+    TPortNotice* LostNotice() const;
 
 private:
     void Remember();
@@ -120,6 +121,7 @@ private:
 
     TCustomComPort& port_;
     QWidget* window_;
+    QWidget* spare_;
     TComLink link_;
     QString stableFolder_ = QString::fromLatin1(SystemStableNameFolder);
 
@@ -139,5 +141,5 @@ private:
     // The server accepted: the port opens once the asking connection is
     // gone from the server, which keeps a port for one client at a time.
     QTimer reopen_;
-    QPointer<QMessageBox> message_;
+    QPointer<TPortNotice> notice_;
 };

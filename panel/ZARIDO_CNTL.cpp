@@ -173,7 +173,7 @@ void TZARIDOForm1::ConfigurePort()
     flow->SetXonXoffIn(false);
     ComPort1->OnRxChar = [this](QObject* sender, std::int32_t count) { ComPort1RxChar(sender, count); };
     ComPort1->OnDeviceLost = [this](QObject* sender) { ComPort1DeviceLost(sender); };
-    portReturn_ = std::make_unique<TPortReturn>(*ComPort1, this);
+    portReturn_ = std::make_unique<TPortReturn>(*ComPort1, this, PORTW);
     portReturn_->OnReturned = [this] {
         ShowPortState();
         StatusPanels[PortNamePanel]->setText(QStringLiteral("PORT = ") + ComPort1->Port());

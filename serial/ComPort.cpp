@@ -42,9 +42,21 @@ TComPort::~TComPort()
 
 void TCustomComPort::CloseForDestruction() noexcept
 {
+    if (closingForDestruction_) {
+        // Only a delete from a notification of the close below comes here
+        // again: the port is half destroyed, and going on would destroy it
+        // twice and free its memory under the close that is still running.
+        qFatal("A serial port was deleted by a notification of the close its own destruction makes "
+               "(OnBeforeClose, OnAfterClose or a link's slot); it is being destroyed already.");
+    }
+    closingForDestruction_ = true;
     // A destructor must not throw: a failure while closing is shown, and
     // the device is released regardless.
-    GuardedCall([this] { ClosePort(); });
+    if (closing_.load())
+        GuardedCall([this] { FinishInterruptedClose(); });
+    else
+        GuardedCall([this] { ClosePort(); });
+    closingForDestruction_ = false;
     if (connected_) {
         // Closing stopped half-way (the abort failed): the thread must still
         // end before the device it waits on goes.
@@ -150,29 +162,86 @@ void TCustomComPort::ClosePort()
     // close already under way.
     if (!connected_ || closing_.load())
         return;
+    // Any notification below may delete the port; its destructor then
+    // finishes the close, and nothing here touches the port any more.
+    const QPointer<TCustomComPort> self(this);
     struct Closing {
-        std::atomic<bool>& flag;
-        explicit Closing(std::atomic<bool>& f) : flag(f) { flag = true; }
-        ~Closing() { flag = false; }
-    } closing(closing_);
+        const QPointer<TCustomComPort>& port;
+        explicit Closing(const QPointer<TCustomComPort>& p) : port(p) { port->closing_ = true; }
+        ~Closing()
+        {
+            if (port) {
+                port->closeStep_ = TCloseStep::None;
+                port->closing_ = false;
+            }
+        }
+    } closing(self);
     // From here on no batch reaches a handler. A handler already running on
     // the event thread (smNone) is let finish first, so that none runs
     // alongside the close's own notifications.
     if (thread_)
         thread_->WaitForOtherDeliveries();
-    ReportSignal(msCTS, false);
-    ReportSignal(msDSR, false);
-    ReportSignal(msRLSD, false);
-    DoCTSChange(false);
-    DoDSRChange(false);
-    DoRLSDChange(false);
+    closeStep_ = TCloseStep::Announcing;
+    for (const TModemSignal signal : {msCTS, msDSR, msRLSD}) {
+        ReportSignal(signal, false);
+        if (!self)
+            return;
+    }
+    for (const auto change : {&TCustomComPort::DoCTSChange, &TCustomComPort::DoDSRChange,
+                              &TCustomComPort::DoRLSDChange}) {
+        (this->*change)(false);
+        if (!self)
+            return;
+    }
     DoBeforeClose();
+    if (!self)
+        return;
+    ReleaseDevice();
+    TellClosed(self);
+}
+
+void TCustomComPort::ReleaseDevice()
+{
+    closeStep_ = TCloseStep::Releasing;
     AbortPending();
     StopEventThread();
     DestroyPortHandle();
     connected_ = false;
+}
+
+void TCustomComPort::TellClosed(const QPointer<TCustomComPort>& self)
+{
+    closeStep_ = TCloseStep::TellingLinks;
     ForEachLink([this](TComLink& l) { if (l.OnConnectionChange) l.OnConnectionChange(this, false); });
+    if (!self)
+        return;
+    closeStep_ = TCloseStep::TellingHandler;
     DoAfterClose();
+}
+
+void TCustomComPort::FinishInterruptedClose()
+{
+    // The close's steps from the one it stood at. Links that a link's slot
+    // cut off from the news hear of the port's end through its removal
+    // notice instead.
+    const QPointer<TCustomComPort> self(this);
+    switch (closeStep_) {
+    case TCloseStep::None:
+        break;
+    case TCloseStep::Announcing:
+    case TCloseStep::Releasing:
+        ReleaseDevice();
+        TellClosed(self);
+        break;
+    case TCloseStep::TellingLinks:
+        closeStep_ = TCloseStep::TellingHandler;
+        DoAfterClose();
+        break;
+    case TCloseStep::TellingHandler:
+        break;
+    }
+    closeStep_ = TCloseStep::None;
+    closing_ = false;
 }
 
 // ---- listeners ---------------------------------------------------------------------------

@@ -204,6 +204,14 @@ protected:
     // and release the device. A class that adds notifications or handlers
     // running under smNone calls it at the start of its own destructor, so
     // that no delivery runs into its parts while they go.
+    //
+    // A port deleted by a notification of its own close (OnBeforeClose,
+    // OnAfterClose, a link's slot) is closed here from where that close
+    // stood: the device and event thread are released if they were not
+    // yet, the links hear of the close if none had, and OnAfterClose runs
+    // if it had not begun.
+    // A notification of the close made here cannot delete the port, which
+    // is being destroyed already: that ends the program with a message.
     void CloseForDestruction() noexcept;
 
     // The device behind the port, for a port that adds to what it does.
@@ -237,6 +245,16 @@ private:
     // joined at close.
     void StartEventThread();
     void StopEventThread();
+
+    // The close in its steps. Each notification may delete the port: the
+    // steps touch nothing of it after one did (`self` is null then).
+    enum class TCloseStep : std::uint8_t { None, Announcing, Releasing, TellingLinks, TellingHandler };
+    // Aborts transfers, ends the event thread, closes the device.
+    void ReleaseDevice();
+    // Tells the links that the port closed, then OnAfterClose.
+    void TellClosed(const QPointer<TCustomComPort>& self);
+    // Ends a close that a notification cut short by deleting the port.
+    void FinishInterruptedClose();
     // Whether notifications of the opening numbered `opening` may still
     // reach handlers: the port is open, that opening is the present one and
     // its close has not begun.
@@ -285,14 +303,22 @@ private:
     // just before, and none of them may reach a handler any more. Read by
     // the event thread under smNone.
     std::atomic<bool> closing_ = false;
+    // Where the close under way stands (None when there is none).
+    TCloseStep closeStep_ = TCloseStep::None;
+    // Set while the destructor closes the port.
+    bool closingForDestruction_ = false;
     QPointer<TCustomComPort> self_{this};
 };
 
 template <class Notify>
 void TCustomComPort::ForEachLink(Notify notify)
 {
+    // A slot may delete the port: the links after it are not called then.
+    const QPointer<TCustomComPort> self(this);
     const std::vector<TComLink*> snapshot = links_;
     for (TComLink* link : snapshot) {
+        if (!self)
+            return;
         if (std::find(links_.begin(), links_.end(), link) != links_.end())
             notify(*link);
     }

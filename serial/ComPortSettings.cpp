@@ -69,8 +69,11 @@ void TCustomComPort::SetPort(const QString& value)
         return;
     port_ = value;
     if (connected_ && !IsLoading()) {
+        // A close notification may delete the port: there is none to open then.
+        const QPointer<TCustomComPort> self(this);
         ClosePort();
-        OpenPort();
+        if (self)
+            OpenPort();
     }
 }
 

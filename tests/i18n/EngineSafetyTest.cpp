@@ -4,6 +4,7 @@
 #include "EngineFixture.h"
 
 #include "i18n/AsciiCase.h"
+#include "i18n/CatalogueFile.h"
 #include "i18n/Domain.h"
 
 #include "framework/Exception.h"
@@ -36,6 +37,29 @@ void OverwriteInPlace(const std::string& path, const std::string& bytes)
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     ::close(fd);
+}
+
+// A catalogue's memory is given back to the system when it is freed, and
+// its last byte lies just before a page that cannot be read: a search that
+// ran past a catalogue's end would fault at once.
+TEST(I18nCatalogueMemoryTest, ZeroFilledWritableToItsEndAndAReadPastItFaults)
+{
+    for (const std::size_t size : {std::size_t(1), std::size_t(13), std::size_t(4096), std::size_t(5000)}) {
+        const CatalogueMemory memory(size);
+        unsigned char* data = memory.Data();
+        ASSERT_NE(data, nullptr);
+        EXPECT_EQ(std::count(data, data + size, 0), static_cast<std::ptrdiff_t>(size));
+        data[size - 1] = 1;
+    }
+    EXPECT_EQ(CatalogueMemory(0).Data(), nullptr);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(CatalogueMemory(3 * 8).Data()) % alignof(std::uint64_t), 0u);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            const CatalogueMemory memory(13);
+            [[maybe_unused]] const volatile unsigned char past = memory.Data()[13];
+        },
+        "");
 }
 
 TEST_F(I18nEngineTest, ACatalogueCutShortOnDiskChangesNothingForTheRunningProgram)

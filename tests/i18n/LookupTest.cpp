@@ -47,6 +47,35 @@ TEST_F(I18nEngineTest, BothByteOrdersGiveTheSameTranslations)
     }
 }
 
+// The search looks at a key's first eight bytes before the key itself:
+// keys alike there, keys that differ only there, keys with a zero byte or
+// bytes above 0x7F early on, and keys shorter than eight bytes must all be
+// told apart as whole byte strings.
+TEST_F(I18nEngineTest, KeysAlikeOrDifferentInTheirFirstEightBytesAreToldApart)
+{
+    using namespace std::string_literals;
+    const std::vector<std::pair<std::string, std::string>> entries = {
+        {"Setting", "1"}, {"Settings", "2"}, {"Settings ", "3"}, {"Settings of the port", "4"},
+        {"Settings of the line", "5"}, {"Settingz", "6"}, {"ab", "7"}, {"ab\0"s, "8"}, {"ab\0c"s, "9"},
+        {"ab\x01", "10"}, {"\x7F", "11"}, {"\xC3\xA4rger", "12"}, {"\xC3\xA4rgerlich und mehr", "13"},
+        {"a", "14"}, {"", "header"}};
+    for (const bool bigEndian : {false, true})
+        WriteBytes(CataloguePath("de", bigEndian ? "big" : "little"), BuildCatalogue(entries, bigEndian));
+    StartEngine("de");
+    for (const std::string domain : {"little", "big"}) {
+        SCOPED_TRACE(domain);
+        for (const auto& [key, translation] : entries) {
+            if (!key.empty()) {
+                EXPECT_EQ(LookupTextInDomain(domain, key), translation) << key;
+            }
+        }
+        for (const std::string& missing : {"Settin"s, "Settings!"s, "Settings of the"s, "Settings of the portx"s,
+                                          "ab\0b"s, "ab\0\0"s, "ab\0d"s, "\x7E"s, "\xC3\xA4rgerlich"s, "b"s}) {
+            EXPECT_EQ(LookupTextInDomain(domain, missing), missing) << missing;
+        }
+    }
+}
+
 TEST_F(I18nEngineTest, LineEndsAreFoldedForTheKeyAndWidenedInTheResult)
 {
     CompileCatalogue(PoSource(kGermanEntries), CataloguePath("de", "default"));

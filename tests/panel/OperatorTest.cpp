@@ -72,22 +72,6 @@ private:
     std::chrono::steady_clock::time_point since_;
 };
 
-// A point on a slider's groove well to the right of its handle, in the
-// coordinates of the window's own surface.
-QPoint RightOnGroove(TTrackBar* slider)
-{
-    QStyleOptionSlider option;
-    option.initFrom(slider);
-    option.orientation = slider->orientation();
-    option.minimum = slider->minimum();
-    option.maximum = slider->maximum();
-    option.sliderPosition = slider->sliderPosition();
-    option.tickPosition = slider->tickPosition();
-    option.subControls = QStyle::SC_All;
-    const QRect groove = slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, slider);
-    return slider->mapTo(slider->window(), QPoint(groove.right() - 4, groove.center().y()));
-}
-
 } // namespace
 
 TEST_F(WindowTest, AClickOnTheGrooveWithThePortClosedIsOneStepAndOneBoxAtATime)

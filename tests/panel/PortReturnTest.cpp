@@ -2,6 +2,7 @@
 // port whose device went away, says so once, refuses commands, and opens
 // the port again when the same device returns at the same path or under
 // the same stable name.
+#include "panel/PortNotice.h"
 #include "panel/PortReturn.h"
 #include "tests/panel/WindowFixture.h"
 #include "tests/support/Capture.h"
@@ -88,12 +89,11 @@ TEST_F(PortReturnTest, AVanishedDeviceClosesThePortSaysSoOnceAndRefusesCommands)
 {
     Vanish();
     ExpectShownOpen(false);
-    QMessageBox* message = form->PortReturn().LostMessage();
-    ASSERT_NE(message, nullptr);
-    EXPECT_TRUE(message->isVisible());
-    EXPECT_FALSE(message->isModal());
+    TPortNotice* notice = form->PortReturn().LostNotice();
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(notice->isVisible());
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "nothing the operator must answer first";
-    EXPECT_TRUE(message->text().contains(link)) << message->text().toStdString();
+    EXPECT_TRUE(notice->Text().contains(link)) << notice->Text().toStdString();
 
     const auto boxes = AnswerBoxes([&] { Press(form->REDTrack, Qt::Key_Right); });
     ASSERT_EQ(boxes.size(), 1u);
@@ -109,11 +109,104 @@ TEST_F(PortReturnTest, TheSameDeviceAtTheSamePathIsOpenedAgainAndSentNothing)
     ExpectShownOpen(true);
     EXPECT_EQ(form->StatusPanels[1]->text(), "PORT = " + link);
     EXPECT_FALSE(form->PortReturn().Waiting());
-    EXPECT_TRUE(form->PortReturn().LostMessage()->text().contains("opened again"));
+    EXPECT_TRUE(form->PortReturn().LostNotice()->Text().contains("opened again"));
     EXPECT_EQ(line->Receive(1, 200ms), "") << "reopening sends nothing";
     // And the line works as one opened by hand.
     Key(form->REDTrack, Qt::Key_Right);
     EXPECT_EQ(line->Receive(9, 250ms), "01410141");
+}
+
+// The operator's view of the window: every control it shows, in screen
+// coordinates.
+std::vector<std::pair<QString, QRect>> ShownControls(QWidget* window)
+{
+    std::vector<std::pair<QString, QRect>> controls;
+    for (QWidget* control : window->findChildren<QWidget*>()) {
+        if (control->window() == window && control->isVisible())
+            controls.emplace_back(control->objectName(), QRect(control->mapToGlobal(QPoint(0, 0)), control->size()));
+    }
+    return controls;
+}
+
+TEST_F(PortReturnTest, TheNoticeCoversNoControlAndTheOperatorGoesOnOnceThePortIsBack)
+{
+    form->GREENTrack->setFocus();
+    Vanish();
+    TPortNotice* notice = form->PortReturn().LostNotice();
+    ASSERT_NE(notice, nullptr);
+    ASSERT_TRUE(notice->isVisible());
+    EXPECT_EQ(QApplication::activeWindow(), form.get()) << "the notice took the keyboard";
+    EXPECT_EQ(QApplication::focusWidget(), form->GREENTrack);
+    for (const auto& [name, rect] : ShownControls(form.get()))
+        EXPECT_FALSE(rect.intersects(notice->frameGeometry())) << name.toStdString() << " is covered";
+    const QString lostText = notice->Text();
+
+    Return();
+    ASSERT_TRUE(PumpUntil([&] { return form->ComPort1->Connected(); }));
+    // Both times stay readable until the operator dismisses them.
+    ASSERT_TRUE(notice->isVisible());
+    EXPECT_EQ(notice->Kind(), TPortNotice::TKind::Information);
+    const QString lostAt = lostText.section(QStringLiteral(" went away at "), 1).left(8);
+    EXPECT_TRUE(notice->Text().contains("went away at " + lostAt + " and was opened again at "))
+        << notice->Text().toStdString();
+    for (const auto& [name, rect] : ShownControls(form.get()))
+        EXPECT_FALSE(rect.intersects(notice->frameGeometry())) << name.toStdString() << " is covered";
+
+    // The operator clicks LED-1's groove to the right of its handle (a page
+    // step, sent again as the button comes up), then presses a key: both
+    // reach the board, and nothing asks first.
+    const QPoint groove = RightOnGroove(form->REDTrack);
+    EXPECT_EQ(QApplication::widgetAt(form->mapToGlobal(groove)), form->REDTrack);
+    const auto boxes = AnswerBoxes([&] {
+        QTest::mouseClick(form->windowHandle(), Qt::LeftButton, {}, groove);
+        ASSERT_EQ(QApplication::focusWidget(), form->REDTrack);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Right);
+    });
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(line->Receive(17, 250ms), "0142" "0142" "0143" "0143");
+    EXPECT_TRUE(notice->isVisible());
+}
+
+TEST_F(PortReturnTest, ADismissedNoticeStaysAwayUntilTheNextLossWhichReusesIt)
+{
+    Vanish();
+    TPortNotice* notice = form->PortReturn().LostNotice();
+    ASSERT_NE(notice, nullptr);
+    QTest::mouseClick(notice->DismissButton(), Qt::LeftButton);
+    EXPECT_FALSE(notice->isVisible());
+    Return();
+    ASSERT_TRUE(PumpUntil([&] { return form->ComPort1->Connected(); }));
+    EXPECT_FALSE(notice->isVisible()) << "the operator has seen the loss off";
+
+    Vanish();
+    EXPECT_EQ(form->PortReturn().LostNotice(), notice);
+    EXPECT_TRUE(notice->isVisible());
+    EXPECT_EQ(notice->Kind(), TPortNotice::TKind::Warning);
+    EXPECT_FALSE(notice->Text().contains("and was opened again")) << notice->Text().toStdString();
+}
+
+TEST(PortNoticePlaceTest, BelowBesideOrAboveTheWindowWhereTheScreenHasRoomElseOverTheSpareControl)
+{
+    const QSize size(441, 60);
+    const QRect window(258, 144, 696, 315); // bottom 458, right 953
+    const QRect spare(window.left() + 4, window.top() + 200, 441, 89);
+    const struct {
+        const char* where;
+        QRect available, window;
+        QPoint expected;
+    } cases[] = {
+        {"below", {0, 0, 1280, 1024}, window, {258, 463}},
+        {"below, slid left onto the screen", {0, 0, 800, 1024}, {400, 144, 400, 315}, {359, 463}},
+        {"right", {0, 0, 1400, 500}, window, {958, 399}},
+        {"left", {0, 0, 1200, 500}, {500, 144, 696, 315}, {55, 399}},
+        {"above", {0, 0, 960, 500}, window, {258, 80}},
+        {"over the spare control", {0, 0, 960, 480}, {0, 20, 960, 460}, spare.topLeft()},
+        {"over it, moved onto the screen", {0, 0, 700, 300}, {0, 0, 700, 300}, {259, 240}},
+    };
+    for (const auto& c : cases) {
+        const QRect placed = NoticePlace(size, c.window, c.available, spare);
+        EXPECT_EQ(placed, QRect(c.expected, size)) << c.where;
+    }
 }
 
 TEST_F(PortReturnTest, TheOperatorsToggleEndsTheWaiting)
@@ -164,7 +257,7 @@ TEST_F(PortReturnTest, ManyVanishReturnCyclesLeaveNoDescriptorThreadOrMessageBeh
     }
     EXPECT_EQ(Entries("/proc/self/fd"), descriptors);
     EXPECT_EQ(Entries("/proc/self/task"), threads);
-    EXPECT_EQ(form->findChildren<QMessageBox*>().size(), 1) << "one message, rewritten";
+    EXPECT_EQ(form->findChildren<TPortNotice*>().size(), 1) << "one notice, rewritten";
 }
 
 // A pseudo-terminal's number goes to whichever program opens the next one:

@@ -10,6 +10,8 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTest>
 #include <QTimer>
 
@@ -20,6 +22,22 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+// A point on a slider's groove well to the right of its handle, in the
+// coordinates of the window's own surface.
+inline QPoint RightOnGroove(TTrackBar* slider)
+{
+    QStyleOptionSlider option;
+    option.initFrom(slider);
+    option.orientation = slider->orientation();
+    option.minimum = slider->minimum();
+    option.maximum = slider->maximum();
+    option.sliderPosition = slider->sliderPosition();
+    option.tickPosition = slider->tickPosition();
+    option.subControls = QStyle::SC_All;
+    const QRect groove = slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, slider);
+    return slider->mapTo(slider->window(), QPoint(groove.right() - 4, groove.center().y()));
+}
 
 // The default locale for one test.
 class LocaleScope {

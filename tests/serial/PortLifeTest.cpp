@@ -177,6 +177,94 @@ TEST_P(PortLifeTest, NothingReachesAHandlerOnceTheCloseHasBegun)
     port->UnregisterLink(&link);
 }
 
+// A notification of the close deletes the port, whoever asked for the
+// close: the port's destructor finishes that close, and nothing of the port
+// is touched after the delete (AddressSanitizer and ThreadSanitizer would
+// see it).
+TEST_P(PortLifeTest, PortDeletedByANotificationOfItsCloseFinishesTheCloseAndLetsGo)
+{
+    enum Deleter { InBeforeClose, InAfterClose, InLinkSlot };
+    enum Closer { ByMainThread, ByRxCharHandler, ByNewPortName, ByDeviceLost };
+    for (Deleter deleter : {InBeforeClose, InAfterClose, InLinkSlot}) {
+        for (Closer closer : {ByMainThread, ByRxCharHandler, ByNewPortName, ByDeviceLost}) {
+            SCOPED_TRACE("deleter " + std::to_string(deleter) + ", closer " + std::to_string(closer));
+            PtyPair pty, other;
+            const std::set<pid_t> before = ThreadIds();
+            TComPort* port = NewPort(pty, GetParam());
+            std::atomic<int> deleted = 0, afterClose = 0, linkClosed = 0;
+            std::atomic<bool> opened = false;
+            TComLink link;
+            const auto destroy = [&] {
+                if (deleted++ == 0)
+                    delete port;
+            };
+            port->OnBeforeClose = [&](QObject*) { if (deleter == InBeforeClose) destroy(); };
+            port->OnAfterClose = [&](QObject*) {
+                ++afterClose;
+                if (deleter == InAfterClose)
+                    destroy();
+            };
+            link.OnConnectionChange = [&](QObject*, bool open) {
+                linkClosed += open ? 0 : 1;
+                if (!open && deleter == InLinkSlot)
+                    destroy();
+            };
+            port->OnRxChar = [&](QObject*, std::int32_t) {
+                AwaitOpened(opened);
+                port->ClosePort();
+            };
+            port->OnDeviceLost = [&](QObject*) { port->ClosePort(); };
+            port->RegisterLink(&link);
+            port->OpenPort();
+            opened = true;
+            switch (closer) {
+            case ByMainThread: port->ClosePort(); break;
+            case ByRxCharHandler: pty.Send("go"); break;
+            case ByNewPortName: port->SetPort(QString::fromStdString(other.SlavePath())); break;
+            case ByDeviceLost: pty.HangUp(); break;
+            }
+            ASSERT_TRUE(PumpUntil([&] { return deleted > 0 && AllReaped(before); }));
+            EXPECT_EQ(deleted, 1);
+            EXPECT_EQ(linkClosed, 1) << "the link hears of the close once";
+            EXPECT_EQ(afterClose, 1) << "OnAfterClose runs once";
+            // Neither device is held: the old one (unless it hung up) and the
+            // one a new name would have opened are free for a new port.
+            for (PtyPair* line : {&pty, &other}) {
+                if (line == &pty && closer == ByDeviceLost)
+                    continue;
+                TComPort again;
+                again.SetPort(QString::fromStdString(line->SlavePath()));
+                std::atomic<int> heard = 0;
+                again.OnRxChar = [&](QObject*, std::int32_t n) {
+                    std::string text;
+                    again.ReadText(text, n);
+                    heard += static_cast<int>(text.size());
+                };
+                again.OpenPort();
+                line->Send("ok");
+                EXPECT_TRUE(PumpUntil([&] { return heard == 2; }));
+            }
+        }
+    }
+}
+
+// The destructor's own close cannot hand the port to a handler that deletes
+// it: the port is being destroyed already, and a second destruction would
+// free it under the first. The program ends with a message that says so.
+TEST(PortLifeDeathTest, PortDeletedByTheCloseItsDestructorMakesEndsTheProgramWithAMessage)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            PtyPair pty;
+            TComPort* port = NewPort(pty, smThreadSync);
+            port->OnAfterClose = [&](QObject*) { delete port; };
+            port->OpenPort();
+            delete port;
+        },
+        "deleted by a notification of the close its own destruction makes");
+}
+
 INSTANTIATE_TEST_SUITE_P(AllMethods, PortLifeTest, ::testing::Values(smThreadSync, smWindowSync, smNone));
 
 } // namespace

@@ -5,7 +5,7 @@
 // link at a new pseudo-terminal (the device returns). Reported per round:
 // how long from the hang-up until the window had closed the port, the
 // process CPU time used while waiting (from 300 ms after the loss, once
-// the message about it has painted), and how long from the new link until
+// the notice about it has painted), and how long from the new link until
 // the port was open again (0 when the new pseudo-terminal took the old
 // one's node, which the link still named, and was taken back at once).
 // The status bar's clock is stopped; first the CPU time of the same span
@@ -110,7 +110,7 @@ int main(int argc, char** argv)
     for (int round = 1; round <= rounds; ++round) {
         line->HangUp();
         const double closed = MillisecondsUntil([&] { return !form.ComPort1->Connected(); });
-        // The message about the loss is laid out and painted first; that
+        // The notice about the loss is laid out and painted first; that
         // is showing, not waiting.
         RunLoopFor(300);
         const double before = CpuMilliseconds();
