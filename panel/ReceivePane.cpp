@@ -1,24 +1,40 @@
-// The receive pane: arrivals gathered and shown once a frame.
+// The receive pane: arrivals gathered and shown in turns.
 #include "panel/ReceivePane.h"
 
 #include "framework/ErrorDisplay.h"
 
+#include <QFont>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
+#include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
+
+using namespace std::chrono;
 
 TReceivePane::TReceivePane(QPlainTextEdit* view)
     : QObject(view), view_(view)
 {
     setObjectName(QStringLiteral("ReceivePane"));
+    // The board's text is Latin-1, which reads the same unshaped: shaping
+    // every line as it scrolls by was most of what laying the view out
+    // cost. Kerning, the one thing shaping changes in such text, goes too.
+    QFont font = view->font();
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    font.setKerning(false);
+    view->setFont(font);
     frame_.setSingleShot(true);
     frame_.setTimerType(Qt::PreciseTimer);
-    frame_.setInterval(FrameMs);
-    connect(&frame_, &QTimer::timeout, this, [this] { GuardedCall([this] { Flush(); }); });
+    connect(&frame_, &QTimer::timeout, this, [this] { GuardedCall([this] { Turn(); }); });
 }
 
 void TReceivePane::Receive(std::string_view bytes)
 {
+    if (bytes.empty())
+        return;
+    const Clock::time_point now = Now();
+    const bool quiet = !lastArrival_ || now - *lastArrival_ >= milliseconds(StreamMs);
+    lastArrival_ = now;
     pending_.reserve(pending_.size() + bytes.size());
     for (const char c : bytes) {
         // A zero byte cannot be shown; the rest of its batch can.
@@ -51,8 +67,35 @@ void TReceivePane::Receive(std::string_view bytes)
         pending_.erase(0, head_);
         head_ = 0;
     }
+    // The turn is set by the oldest text waiting, so it is not put off by
+    // what comes after.
     if (Pending() > 0 && !frame_.isActive())
-        frame_.start();
+        ScheduleTurn(now + milliseconds(quiet ? FrameMs : StreamMs));
+}
+
+std::optional<TReceivePane::Clock::time_point> TReceivePane::TurnDue() const
+{
+    if (!frame_.isActive())
+        return std::nullopt;
+    return due_;
+}
+
+void TReceivePane::ScheduleTurn(Clock::time_point due)
+{
+    due_ = due;
+    // Rounded down: the timer fires no earlier than asked, and a turn a
+    // fraction early keeps the view within its bound.
+    const auto wait = floor<milliseconds>(due - Now());
+    frame_.start(static_cast<int>(std::max<milliseconds::rep>(wait.count(), 0)));
+}
+
+void TReceivePane::Turn()
+{
+    frame_.stop();
+    Flush();
+    // A backlog goes in a piece a frame, as fast as the view can take it.
+    if (Pending() > 0)
+        ScheduleTurn(Now() + milliseconds(FrameMs));
 }
 
 void TReceivePane::Clear()
@@ -86,15 +129,24 @@ void TReceivePane::Flush()
         view_->clear();
     }
     Show(text);
-    if (Pending() > 0)
-        frame_.start();
 }
 
 void TReceivePane::Show(const QString& text)
 {
+    // The view's viewport takes no updates while the text goes in: scrolling
+    // with updates on, the view measures how far its old top line moved,
+    // laying out every line between it and the new one, only to repaint
+    // the whole viewport anyway. Turned on again, it is repainted once.
+    QWidget* viewport = view_->viewport();
+    viewport->setUpdatesEnabled(false);
+    const auto updatesBack = qScopeGuard([viewport] { viewport->setUpdatesEnabled(true); });
+
     QTextCursor caret = view_->textCursor();
+    // Text that goes in at the end scrolls the view to its end. Done first,
+    // by the scroll bar, the view's move to the caret below has no way to
+    // go, where it would otherwise lay out every line it passes.
+    const bool atEnd = caret.atEnd();
     caret.insertText(text);
-    view_->setTextCursor(caret);
 
     // A board that floods the line must not eat memory without end: the
     // oldest text goes once the view is well past its limit. Cutting a
@@ -110,4 +162,10 @@ void TReceivePane::Show(const QString& text)
         oldest.setPosition(length - limit, QTextCursor::KeepAnchor);
         oldest.removeSelectedText();
     }
+
+    if (atEnd) {
+        QScrollBar* scroll = view_->verticalScrollBar();
+        scroll->setValue(scroll->maximum());
+    }
+    view_->setTextCursor(caret);
 }

@@ -1,15 +1,21 @@
 // The receive pane on its own view and in the window: text taken in faster
-// than frames, pieces of a backlog, the bound, CLEAR WINDOW and closing
-// while text waits for its frame.
+// than frames, when the view takes its turns (on a clock the test moves),
+// pieces of a backlog, the bound, CLEAR WINDOW and closing while text waits
+// for its frame.
 #include "panel/ReceivePane.h"
 #include "tests/panel/WindowFixture.h"
 #include "tests/support/Pump.h"
 
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTextDocument>
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -40,7 +46,138 @@ protected:
     int insertions = 0;
 };
 
+// The pane on a clock the test moves: arrivals at given moments, and the
+// view's turns whenever the pane says one is due, as its timer would take
+// them. Tells how long each arrival waited until the view showed it.
+class PacedPaneTest : public ReceivePaneTest {
+protected:
+    using Clock = TReceivePane::Clock;
+
+    void SetUp() override
+    {
+        ReceivePaneTest::SetUp();
+        pane->Now = [this] { return now; };
+    }
+
+    // Runs the clock to `until`, taking the turns that fall due on the way.
+    void RunTo(Clock::time_point until)
+    {
+        while (const auto due = pane->TurnDue()) {
+            if (*due > until)
+                break;
+            now = std::max(now, *due);
+            pane->Turn();
+            ++turns;
+            const auto shown = static_cast<std::size_t>(view.toPlainText().size());
+            for (Arrival& arrival : arrivals)
+                if (!arrival.shownAfter && arrival.textEnd <= shown)
+                    arrival.shownAfter = now - arrival.at;
+        }
+        now = until;
+    }
+    // `text` arrives `after` the last arrival (or the start).
+    void Arrive(Clock::duration after, const std::string& text)
+    {
+        RunTo(now + after);
+        sent += text;
+        arrivals.push_back({now, sent.size(), std::nullopt});
+        pane->Receive(text);
+    }
+    // The longest wait of arrivals [from, to).
+    Clock::duration LongestWait(std::size_t from, std::size_t to) const
+    {
+        Clock::duration longest{};
+        for (std::size_t i = from; i < to; ++i) {
+            EXPECT_TRUE(arrivals[i].shownAfter) << "arrival " << i << " never shown";
+            longest = std::max(longest, arrivals[i].shownAfter.value_or(Clock::duration::max()));
+        }
+        return longest;
+    }
+
+    struct Arrival {
+        Clock::time_point at;
+        std::size_t textEnd;
+        std::optional<Clock::duration> shownAfter;
+    };
+    Clock::time_point now = Clock::time_point{} + std::chrono::hours(1);
+    std::vector<Arrival> arrivals;
+    std::string sent;
+    int turns = 0;
+};
+
+std::string NumberedLine(int n)
+{
+    char line[40];
+    std::snprintf(line, sizeof line, "%010d OK LED-1 99.99%%     \n", n);
+    return line;
+}
+
 } // namespace
+
+TEST_F(PacedPaneTest, TextAfterAQuietSpellComesWithinAFrameAndAStreamIsNeverFurtherBehindThanItsBound)
+{
+    const auto frame = std::chrono::milliseconds(TReceivePane::FrameMs);
+    const auto bound = std::chrono::milliseconds(TReceivePane::StreamMs);
+
+    // A first answer, and answers further apart than a stream's arrivals.
+    Arrive(0ms, "first answer\n");
+    for (int n = 0; n < 5; ++n)
+        Arrive(bound + 50ms, "answer " + std::to_string(n) + "\n");
+    RunTo(now + 1s);
+    EXPECT_LE(LongestWait(0, arrivals.size()), frame);
+
+    // A steady stream at 115 200 baud's pace, 115 bytes every 10 ms, then
+    // one with uneven gaps: never more than the bound behind, and the view
+    // takes far fewer turns than a frame rate would give it.
+    const std::size_t streamStart = arrivals.size();
+    const int turnsBefore = turns;
+    int line = 0;
+    std::string pieces;
+    for (int n = 0; n < 300; ++n) {
+        while (pieces.size() < 115)
+            pieces += NumberedLine(line++);
+        Arrive(10ms, pieces.substr(0, 115));
+        pieces.erase(0, 115);
+    }
+    const int gaps[] = {1, 37, 2, 60, 15, 90, 3, 3, 45, 20};
+    for (int n = 0; n < 200; ++n)
+        Arrive(std::chrono::milliseconds(gaps[n % 10]), NumberedLine(line++));
+    const std::size_t streamEnd = arrivals.size();
+    RunTo(now + 1s);
+    EXPECT_LE(LongestWait(streamStart, streamEnd), bound);
+    const auto streamed = std::chrono::duration_cast<std::chrono::milliseconds>(
+        arrivals[streamEnd - 1].at - arrivals[streamStart].at);
+    EXPECT_LE(turns - turnsBefore, streamed / bound + 2) << "turns taken at most every " << bound.count() << " ms";
+
+    // Quiet again: the next answer is back within a frame.
+    Arrive(500ms, "after the stream\n");
+    RunTo(now + 1s);
+    EXPECT_LE(LongestWait(streamEnd, arrivals.size()), frame);
+
+    // All of it, exactly, with the caret after it and its last line in view.
+    EXPECT_TRUE(view.toPlainText() == Latin1(sent));
+    EXPECT_EQ(view.textCursor().position(), view.toPlainText().size());
+    EXPECT_TRUE(view.viewport()->rect().contains(view.cursorRect()));
+    EXPECT_EQ(view.verticalScrollBar()->value(), view.verticalScrollBar()->maximum());
+}
+
+TEST_F(PacedPaneTest, TextInsertedAtACaretInEarlierTextKeepsThatCaretInView)
+{
+    for (int n = 0; n < 100; ++n)
+        Arrive(1ms, NumberedLine(n));
+    RunTo(now + 1s);
+    // The operator clicks into the first line: later text goes there, and
+    // the view follows the caret, not the end.
+    QTextCursor caret(view.document());
+    caret.setPosition(5);
+    view.setTextCursor(caret);
+    Arrive(1s, "<here>");
+    RunTo(now + 1s);
+    EXPECT_TRUE(view.toPlainText().startsWith("00000<here>00000"));
+    EXPECT_EQ(view.textCursor().position(), 11);
+    EXPECT_TRUE(view.viewport()->rect().contains(view.cursorRect()));
+    EXPECT_LT(view.verticalScrollBar()->value(), view.verticalScrollBar()->maximum());
+}
 
 TEST_F(ReceivePaneTest, TextFasterThanFramesGoesInOnceAndExactlyAsSent)
 {
