@@ -7,10 +7,72 @@
 #include <QPlainTextEdit>
 #include <QScopeGuard>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTextCursor>
 #include <QTextDocument>
 
 using namespace std::chrono;
+
+// The view's scroll bar, which a turn can hold still: the view sets its
+// range and the pane its value at every turn, and once the text is some
+// screens long, the handle has its least length and ends where it was, at
+// the bottom. Repainted only when it looks different after the turn, it
+// does not draw the same pixels again ten times a second.
+class TSteadyScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+    // While held, changes of range and value are only noted.
+    void Hold() { held_ = true; }
+    // Repaints the bar if it looks different from when it was last painted.
+    void Release()
+    {
+        held_ = false;
+        if (changed_ && Look() != painted_)
+            update();
+        changed_ = false;
+    }
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        GuardedCall([&] {
+            if (held_)
+                changed_ = true;
+            else
+                QScrollBar::sliderChange(change);
+        });
+    }
+    void paintEvent(QPaintEvent* event) override
+    {
+        GuardedCall([&] {
+            painted_ = Look();
+            QScrollBar::paintEvent(event);
+        });
+    }
+
+private:
+    // What of the bar its range and value decide: where its handle is, and
+    // whether either end is reached.
+    struct TLook {
+        QRect handle;
+        bool atMinimum = false;
+        bool atMaximum = false;
+        bool operator==(const TLook&) const = default;
+    };
+    TLook Look() const
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+                value() == minimum(), value() == maximum()};
+    }
+
+    bool held_ = false;
+    bool changed_ = false;
+    std::optional<TLook> painted_;
+};
 
 TReceivePane::TReceivePane(QPlainTextEdit* view)
     : QObject(view), view_(view)
@@ -23,6 +85,11 @@ TReceivePane::TReceivePane(QPlainTextEdit* view)
     font.setStyleStrategy(QFont::PreferNoShaping);
     font.setKerning(false);
     view->setFont(font);
+    // The view scrolls by a page with a click into the bar's groove, as it
+    // did with the bar it came with.
+    bar_ = new TSteadyScrollBar(Qt::Vertical);
+    view->setVerticalScrollBar(bar_);
+    connect(bar_, SIGNAL(actionTriggered(int)), view, SLOT(_q_verticalScrollbarActionTriggered(int)));
     frame_.setSingleShot(true);
     frame_.setTimerType(Qt::PreciseTimer);
     connect(&frame_, &QTimer::timeout, this, [this] { GuardedCall([this] { Turn(); }); });
@@ -139,7 +206,11 @@ void TReceivePane::Show(const QString& text)
     // the whole viewport anyway. Turned on again, it is repainted once.
     QWidget* viewport = view_->viewport();
     viewport->setUpdatesEnabled(false);
-    const auto updatesBack = qScopeGuard([viewport] { viewport->setUpdatesEnabled(true); });
+    bar_->Hold();
+    const auto updatesBack = qScopeGuard([this, viewport] {
+        viewport->setUpdatesEnabled(true);
+        bar_->Release();
+    });
 
     QTextCursor caret = view_->textCursor();
     // Text that goes in at the end scrolls the view to its end. Done first,
@@ -163,9 +234,7 @@ void TReceivePane::Show(const QString& text)
         oldest.removeSelectedText();
     }
 
-    if (atEnd) {
-        QScrollBar* scroll = view_->verticalScrollBar();
-        scroll->setValue(scroll->maximum());
-    }
+    if (atEnd)
+        bar_->setValue(bar_->maximum());
     view_->setTextCursor(caret);
 }

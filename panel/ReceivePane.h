@@ -28,6 +28,7 @@
 #include <string_view>
 
 class QPlainTextEdit;
+class TSteadyScrollBar;
 
 class TReceivePane : public QObject {
     Q_OBJECT
@@ -78,6 +79,7 @@ private:
     void Show(const QString& text);
 
     QPointer<QPlainTextEdit> view_;
+    QPointer<TSteadyScrollBar> bar_;  // the view's, replaced by one that holds still
     QTimer frame_;
     Clock::time_point due_;
     // The last arrival, to tell a stream from text after a quiet spell.

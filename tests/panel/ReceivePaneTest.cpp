@@ -281,3 +281,48 @@ TEST_F(WindowTest, TextWaitingWhenTheWindowClosesDoesNoHarm)
     form.reset();
     PumpFor(3 * std::chrono::milliseconds(TReceivePane::FrameMs));
 }
+
+TEST_F(PacedPaneTest, TheScrollBarIsRepaintedWhenItsHandleMovesNotAtEveryTurn)
+{
+    struct PaintCount : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            paints += event->type() == QEvent::Paint;
+            return false;
+        }
+    } bar, viewport;
+    QScrollBar* scroll = view.verticalScrollBar();
+    scroll->installEventFilter(&bar);
+    view.viewport()->installEventFilter(&viewport);
+    const auto stream = [&](int from, int count) {
+        for (int n = from; n < from + count; ++n) {
+            Arrive(3ms, NumberedLine(n));
+            QCoreApplication::processEvents();
+        }
+        RunTo(now + 1s);
+        QCoreApplication::processEvents();
+    };
+
+    // Some screens of text: the handle shrinks to its least length.
+    stream(0, 300);
+    ASSERT_GT(scroll->maximum(), 200);
+    const int barPaints = bar.paints;
+    const int viewPaints = viewport.paints;
+    const int turnsBefore = turns;
+    stream(300, 2000);
+    EXPECT_GT(turns - turnsBefore, 50);
+    EXPECT_EQ(viewport.paints - viewPaints, turns - turnsBefore) << "the text is painted once a turn";
+    EXPECT_LE(bar.paints - barPaints, 2) << "the bar looks the same after every turn";
+
+    // Scrolled to the top by the operator, it is painted again; and again
+    // when the next text takes the view back to the caret at the end.
+    int before = bar.paints;
+    scroll->setValue(0);
+    QCoreApplication::processEvents();
+    EXPECT_GT(bar.paints, before);
+    before = bar.paints;
+    stream(2300, 1);
+    EXPECT_EQ(scroll->value(), scroll->maximum());
+    EXPECT_GT(bar.paints, before);
+}
