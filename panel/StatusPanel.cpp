@@ -29,6 +29,19 @@ QString TStatusPanel::ShownText() const
     return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
 }
 
+void TStatusPanel::resizeEvent(QResizeEvent* event)
+{
+    GuardedCall([&] {
+        QLabel::resizeEvent(event);
+        // The height the status bar gives the panel is its height from now
+        // on. A new text then changes nothing of the bar's layout: the clock's
+        // tick every second repaints the clock's panel alone, not the bar
+        // laid out anew with all five of its panels.
+        if (minimumHeight() != height() || maximumHeight() != height())
+            setFixedHeight(height());
+    });
+}
+
 void TStatusPanel::paintEvent(QPaintEvent* event)
 {
     GuardedCall([&] {

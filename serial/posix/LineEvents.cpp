@@ -138,6 +138,7 @@ int LineEvents::WatchStop(int stopFd)
 int LineEvents::Wait(std::uint32_t& events, int stopFd)
 {
     events = 0;
+    input_.TookInAll(false);
     std::unique_lock lock(mutex_);
     if (fd_ < 0)
         return EBADF;
@@ -187,12 +188,13 @@ int LineEvents::Wait(std::uint32_t& events, int stopFd)
         // Bytes a line refuses (DSR off where it matters) never arrived.
         if (arrived && input_.DropRefused(fd_))
             arrived = false;
+        // When the wait took everything the tty had, what is queued is what
+        // it holds: neither the wait nor the count of the arrival's handling
+        // need ask the tty again.
+        bool emptied = false;
         if (arrived) {
             if (mask & EventBit::RxChar)
                 events |= EventBit::RxChar;
-            // When the wait took everything the tty had, what is queued is
-            // what it holds: no need to ask the tty again.
-            bool emptied = false;
             if (mask & EventBit::RxFlag) {
                 if (input_.TakeIn(fd_, static_cast<std::size_t>(inputSize_.load()), emptied))
                     events |= EventBit::RxFlag;
@@ -216,8 +218,10 @@ int LineEvents::Wait(std::uint32_t& events, int stopFd)
             }
         }
         events |= status_.TakeEvents(mask & polledEvents);
-        if (events)
+        if (events) {
+            input_.TookInAll(emptied && (events & EventBit::RxChar));
             return 0;
+        }
     }
 }
 

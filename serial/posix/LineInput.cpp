@@ -21,6 +21,7 @@ void LineInput::Configure(bool markErrors, bool replaceErrors, char errorChar, b
 void LineInput::Reset()
 {
     dsrGate_ = nullptr;
+    tookInAll_ = false;
     std::lock_guard lock(mutex_);
     backlog_.clear();
     filter_.Configure(false, false, 0, false);
@@ -65,6 +66,8 @@ std::int32_t LineInput::Held() const
 int LineInput::Queued(int fd, std::int32_t& count) const
 {
     count = Held();
+    if (tookInAll_.exchange(false))
+        return 0;
     int queued = 0;
     if (::ioctl(fd, FIONREAD, &queued) != 0)
         return errno == EIO ? 0 : errno;

@@ -42,6 +42,11 @@ public:
     // here. A line that hung up has nothing more in the tty, but what is
     // held can still be read: that is no failure.
     int Queued(int fd, std::int32_t& count) const;
+    // The event wait took in all the tty had for the arrival it reports:
+    // asked next, Queued counts what is held without asking the tty. Bytes
+    // that reached the tty since are a new arrival, which the next wait
+    // reports with its own count.
+    void TookInAll(bool all) { tookInAll_ = all; }
 
     // Reads into destination[done, count): the held bytes first, then what
     // the tty has, without blocking. Advances `done`; sets `eventChar` when
@@ -64,6 +69,7 @@ private:
     char eventChar_ = 0;
     std::atomic<bool> watchEventChar_ = false;
     std::atomic<LineStatus*> dsrGate_ = nullptr;
+    mutable std::atomic<bool> tookInAll_ = false;
 };
 
 } // namespace serialdev

@@ -316,6 +316,33 @@ TEST_F(ConnectionTest, ClockShowsShortDateAndLongTimeAndTheDateAloneAtMidnight)
     EXPECT_FALSE(form->StatusPanels[3]->Elided()) << text.toStdString();
 }
 
+TEST_F(ConnectionTest, AClockTickRepaintsTheClocksPanelAloneAndLeavesTheBarAsLaidOut)
+{
+    struct PaintCount : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override { paints += event->type() == QEvent::Paint; return false; }
+    } counts[TZARIDOForm1::StatusPanelCount];
+    QDateTime now(QDate(2026, 3, 7), QTime(9, 0, 0));
+    form->Clock = [&] { return now; };
+    form->Timer1Timer(form->Timer1); // fills the empty panel
+    QCoreApplication::processEvents();
+    std::vector<QRect> laidOut;
+    for (std::size_t i = 0; i < TZARIDOForm1::StatusPanelCount; ++i) {
+        form->StatusPanels[i]->installEventFilter(&counts[i]);
+        laidOut.push_back(form->StatusPanels[i]->geometry());
+    }
+    for (int tick = 1; tick <= 3; ++tick) {
+        now = now.addSecs(1);
+        form->Timer1Timer(form->Timer1);
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        for (std::size_t i = 0; i < TZARIDOForm1::StatusPanelCount; ++i) {
+            EXPECT_EQ(counts[i].paints, i == TZARIDOForm1::ClockPanel ? tick : 0) << "panel " << i;
+            EXPECT_EQ(form->StatusPanels[i]->geometry(), laidOut[i]) << "panel " << i;
+        }
+    }
+}
+
 // ---- the receive pane ------------------------------------------------------------
 
 TEST_F(ConnectionTest, ReceivedTextGoesInAtTheCaretAndReplacesASelection)

@@ -1,5 +1,6 @@
 // receive_cpu_benchmark: what receiving a board's steady stream costs the
-// panel, against what it costs a typical Qt serial terminal.
+// panel, against the least any receiver with this port costs and against
+// what a Qt serial terminal costs.
 //
 // Each side runs in a child process of its own, so that its CPU time
 // (user + system, all its threads) is its own, and receives on a
@@ -8,20 +9,28 @@
 // The sides:
 //
 //   panel     the main window, shown, with its port open on the line
-//   terminal  the yardstick: a QSerialPort and a QPlainTextEdit of the
-//             pane's size and font, with the text of every readyRead put
-//             in at the end (readAll + insertPlainText)
 //   port      the floor: the panel's port component with the panel's
 //             events, whose OnRxChar reads and discards; no window
+//   terminal  the yardstick: what a Qt serial terminal does, a QSerialPort
+//             whose every readyRead is read at once (readAll) and kept, and
+//             a QPlainTextEdit of the pane's size and font that gets what
+//             was kept at the end, every TerminalShowMs while anything waits
+//   terminal@MS  the same, showing every MS milliseconds
+//   eachread  a terminal that puts the text of every readyRead into its
+//             view at once (readAll + insertPlainText): no terminal
+//             shown on a screen does that, and it costs twice what one does
 //
 // Reported for each: bytes received, CPU seconds over the stream and per MB
-// received, context switches (wake-ups) per arrival, resident memory at the
-// end, and whether its text is the newest text sent, exactly.
+// received, context switches (wake-ups) per write, resident memory at the
+// end, and whether its text is the newest text sent, exactly; then each
+// side's CPU per MB as a ratio to the port's, and the panel's to the
+// terminal's.
 //
-//   receive_cpu_benchmark [SECONDS] [SIDES]   default 60 s, all three sides;
-//                                             SIDES e.g. "panel,terminal"
+//   receive_cpu_benchmark [SECONDS] [SIDES]   default 60 s, panel,terminal,port;
+//                                             SIDES e.g. "panel,port,terminal@50"
 //
-// Without QT_QPA_PLATFORM the windows are drawn offscreen.
+// Without QT_QPA_PLATFORM the windows are drawn offscreen; under an X server
+// (Xvfb) QT_QPA_PLATFORM=xcb draws them there, which costs more.
 #include "panel/ZARIDO_CNTL.h"
 #include "tests/panel/bench/BoardFeed.h"
 #include "tests/support/PtyPair.h"
@@ -43,6 +52,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <poll.h>
 #include <string>
@@ -56,6 +66,9 @@ namespace {
 
 constexpr double BytesPerSecond = 11520.0;  // 115 200 baud, 8N1
 constexpr int WriteEveryMs = 10;
+// How often the terminal yardstick shows what it has read. Chosen so that
+// it costs what a Qt serial terminal costs on the same stream (see README).
+constexpr int TerminalShowMs = 35;
 
 std::string LoadAverage()
 {
@@ -119,17 +132,23 @@ public:
     virtual std::string TextVerdict(long long lines) const = 0;
 };
 
-// The pane's text against the stream: an unbroken run of its newest lines.
-std::string NewestVerdict(const QString& text, long long lines)
+// A view's text against the stream of `lines` lines: exact when it is an
+// unbroken run of the newest text sent, at least `kept` characters long (or
+// all of the stream, when that is shorter).
+std::string NewestVerdict(const QString& text, long long lines, long long kept)
 {
+    const long long total = lines * BoardLineBytes;
     const long long shownLines = text.size() / BoardLineBytes + 1;
     const long long first = std::max(0LL, lines - shownLines);
     const std::string tail = BoardLines(first, lines - first);
     const QString expected = QString::fromLatin1(tail.data(), static_cast<qsizetype>(tail.size()));
     if (!expected.endsWith(text))
         return "LOST";
-    return text.size() >= expected.size() - BoardLineBytes ? "newest,exact" : "newest,SHORT";
+    return text.size() >= std::min(total, kept) ? "newest,exact" : "newest,SHORT";
 }
+
+// What a view that keeps everything must show.
+constexpr long long KeepsAll = std::numeric_limits<long long>::max();
 
 bool LastLineShown(const QTextDocument& document, long long lines)
 {
@@ -161,7 +180,7 @@ public:
     bool Arrived(long long lines) const override { return LastLineShown(*form_.PORTW->document(), lines); }
     std::string TextVerdict(long long lines) const override
     {
-        return NewestVerdict(form_.PORTW->toPlainText(), lines);
+        return NewestVerdict(form_.PORTW->toPlainText(), lines, form_.ReceivePane->KeptCharacters());
     }
 
 private:
@@ -169,7 +188,8 @@ private:
     long long received_ = 0;
 };
 
-class TerminalSide : public Side {
+// What both terminal yardsticks share: the window, the port and the view.
+class TerminalBase : public Side {
 public:
     std::string Open(const QString& path) override
     {
@@ -183,26 +203,63 @@ public:
         port_.setBaudRate(QSerialPort::Baud115200);
         if (!port_.open(QIODevice::ReadWrite))
             return "the terminal's port did not open: " + port_.errorString().toStdString();
-        QObject::connect(&port_, &QSerialPort::readyRead, [this] {
-            const QByteArray data = port_.readAll();
-            received_ += data.size();
-            view_.moveCursor(QTextCursor::End);
-            view_.insertPlainText(QString::fromLatin1(data));
-        });
+        QObject::connect(&port_, &QSerialPort::readyRead, [this] { Take(port_.readAll()); });
         return {};
     }
     long long Received() const override { return received_; }
     bool Arrived(long long lines) const override { return LastLineShown(*view_.document(), lines); }
     std::string TextVerdict(long long lines) const override
     {
-        return NewestVerdict(view_.toPlainText(), lines);
+        return NewestVerdict(view_.toPlainText(), lines, KeepsAll);
     }
 
-private:
+protected:
+    virtual void Take(const QByteArray& data) = 0;
+    void Show(const QByteArray& data)
+    {
+        view_.moveCursor(QTextCursor::End);
+        view_.insertPlainText(QString::fromLatin1(data));
+    }
+
     QWidget window_;
     QPlainTextEdit view_{&window_};
     QSerialPort port_;
     long long received_ = 0;
+};
+
+// Reads every arrival, shows what waits at a steady interval.
+class TerminalSide : public TerminalBase {
+public:
+    explicit TerminalSide(int showMs)
+    {
+        show_.setInterval(showMs);
+        QObject::connect(&show_, &QTimer::timeout, [this] {
+            if (waiting_.isEmpty())
+                return;
+            Show(waiting_);
+            waiting_.clear();
+        });
+        show_.start();
+    }
+
+private:
+    void Take(const QByteArray& data) override
+    {
+        received_ += data.size();
+        waiting_ += data;
+    }
+
+    QTimer show_;
+    QByteArray waiting_;
+};
+
+// Shows every arrival at once.
+class EachReadSide : public TerminalBase {
+    void Take(const QByteArray& data) override
+    {
+        received_ += data.size();
+        Show(data);
+    }
 };
 
 class PortSide : public Side {
@@ -231,12 +288,25 @@ private:
     long long received_ = 0;
 };
 
+// The interval of "terminal@MS"; 0 when `name` names no terminal.
+int TerminalInterval(const std::string& name)
+{
+    if (name == "terminal")
+        return TerminalShowMs;
+    if (name.rfind("terminal@", 0) != 0)
+        return 0;
+    const int ms = std::atoi(name.c_str() + 9);
+    return ms > 0 ? ms : 0;
+}
+
 std::unique_ptr<Side> MakeSide(const std::string& name)
 {
     if (name == "panel")
         return std::make_unique<PanelSide>();
-    if (name == "terminal")
-        return std::make_unique<TerminalSide>();
+    if (const int ms = TerminalInterval(name))
+        return std::make_unique<TerminalSide>(ms);
+    if (name == "eachread")
+        return std::make_unique<EachReadSide>();
     if (name == "port")
         return std::make_unique<PortSide>();
     return nullptr;
@@ -351,11 +421,11 @@ int main(int argc, char** argv)
     const double seconds = argc > 1 ? std::atof(argv[1]) : 60.0;
     const std::vector<std::string> names = Split(argc > 2 ? argv[2] : "panel,terminal,port", ',');
     if (seconds <= 0 || names.empty()) {
-        std::fprintf(stderr, "usage: receive_cpu_benchmark [SECONDS] [panel,terminal,port]\n");
+        std::fprintf(stderr, "usage: receive_cpu_benchmark [SECONDS] [panel,terminal,port,terminal@MS,eachread]\n");
         return 2;
     }
     for (const std::string& name : names)
-        if (name != "panel" && name != "terminal" && name != "port") {
+        if (name != "panel" && name != "port" && name != "eachread" && TerminalInterval(name) == 0) {
             std::fprintf(stderr, "receive_cpu_benchmark: no side called %s\n", name.c_str());
             return 2;
         }
@@ -449,10 +519,10 @@ int main(int argc, char** argv)
     }
 
     std::printf("receive_cpu_benchmark: %.0f s at 115 200 baud's pace: %lld lines of %lld bytes = %lld B in %lld writes "
-                "(one every %d ms); load %s before, %s after\n",
-                seconds, lines, BoardLineBytes, lines * BoardLineBytes, writes, WriteEveryMs, loadBefore.c_str(),
-                LoadAverage().c_str());
-    std::printf("%-9s %12s %9s %10s %8s %14s %10s  %s\n", "side", "received B", "CPU s", "CPU s/MB", "CPU %",
+                "(one every %d ms); windows drawn by %s; load %s before, %s after\n",
+                seconds, lines, BoardLineBytes, lines * BoardLineBytes, writes, WriteEveryMs, getenv("QT_QPA_PLATFORM"),
+                loadBefore.c_str(), LoadAverage().c_str());
+    std::printf("%-12s %12s %9s %10s %8s %14s %10s  %s\n", "side", "received B", "CPU s", "CPU s/MB", "CPU %",
                 "switches/write", "RSS kB", "text");
     std::vector<double> perMb(children.size(), 0.0);
     for (std::size_t i = 0; i < children.size(); ++i) {
@@ -464,24 +534,28 @@ int main(int argc, char** argv)
         char verdict[64] = "";
         if (std::sscanf(child.result.c_str(), "result %lf %ld %lld %ld %63s", &cpu, &switches, &received, &rss,
                         verdict) != 5) {
-            std::printf("%-9s failed: %s\n", child.name.c_str(), child.result.empty() ? "no result" : child.result.c_str());
+            std::printf("%-12s failed: %s\n", child.name.c_str(), child.result.empty() ? "no result" : child.result.c_str());
             ok = false;
             continue;
         }
         perMb[i] = received > 0 ? cpu / (static_cast<double>(received) / 1e6) : 0;
-        std::printf("%-9s %12lld %9.3f %10.3f %8.2f %14.2f %10ld  %s\n", child.name.c_str(), received, cpu, perMb[i],
+        std::printf("%-12s %12lld %9.3f %10.3f %8.2f %14.2f %10ld  %s\n", child.name.c_str(), received, cpu, perMb[i],
                     100.0 * cpu / seconds, writes > 0 ? double(switches) / double(writes) : 0.0, rss, verdict);
     }
-    const auto find = [&](const char* name) -> double {
+    const auto find = [&](const std::string& name) -> double {
         for (std::size_t i = 0; i < children.size(); ++i)
             if (children[i].name == name)
                 return perMb[i];
         return 0;
     };
+    const double port = find("port");
+    if (port > 0)
+        for (std::size_t i = 0; i < children.size(); ++i)
+            if (children[i].name != "port" && perMb[i] > 0)
+                std::printf("%s / port: %.2f\n", children[i].name.c_str(), perMb[i] / port);
     const double panel = find("panel");
-    if (panel > 0 && find("terminal") > 0)
-        std::printf("panel / terminal: %.2f\n", panel / find("terminal"));
-    if (panel > 0 && find("port") > 0)
-        std::printf("panel / port: %.2f\n", panel / find("port"));
+    for (std::size_t i = 0; i < children.size(); ++i)
+        if (panel > 0 && perMb[i] > 0 && TerminalInterval(children[i].name) > 0)
+            std::printf("panel / %s: %.2f\n", children[i].name.c_str(), panel / perMb[i]);
     return ok ? 0 : 1;
 }
