@@ -378,11 +378,16 @@ void TPortReturn::ShowLost()
     QString device = lostName_;
     if (!stableName_.isEmpty())
         device += QStringLiteral(" (") + QFileInfo(stableName_).fileName() + QLatin1Char(')');
-    notice_->Tell(QString::fromStdString(LookupText(MarkForTranslation(
-                      "The port %1 went away at %2: its device was unplugged or the line hung up.\n"
-                      "The port is opened again as soon as the same device returns. "
-                      "OPEN or Edit > Open RS232 stops the waiting.")))
-                      .arg(device, TimeText(lostAt_)),
+    const char* text = IsNetworkPortName(lostName_)
+                           ? MarkForTranslation(
+                                 "The port %1 went away at %2: the connection to its server was lost.\n"
+                                 "The port is opened again as soon as the server accepts again. "
+                                 "OPEN or Edit > Open RS232 stops the waiting.")
+                           : MarkForTranslation(
+                                 "The port %1 went away at %2: its device was unplugged or the line hung up.\n"
+                                 "The port is opened again as soon as the same device returns. "
+                                 "OPEN or Edit > Open RS232 stops the waiting.");
+    notice_->Tell(QString::fromStdString(LookupText(text)).arg(device, TimeText(lostAt_)),
                   TPortNotice::TKind::Warning);
 }
 

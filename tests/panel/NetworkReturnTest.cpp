@@ -2,6 +2,7 @@
 // meets it: the same closing and waiting as for an unplugged adapter, the
 // server asked again in the background until it accepts, then the port
 // opened with nothing sent.
+#include "panel/PortNotice.h"
 #include "panel/PortReturn.h"
 #include "tests/panel/WindowFixture.h"
 #include "tests/support/Capture.h"
@@ -35,6 +36,9 @@ protected:
         ASSERT_TRUE(PumpUntil([&] { return !form->ComPort1->Connected(); }));
         EXPECT_EQ(form->ComLed1->State(), lsOff);
         EXPECT_TRUE(form->PortReturn().Waiting());
+        ASSERT_NE(form->PortReturn().LostNotice(), nullptr);
+        EXPECT_NE(form->PortReturn().LostNotice()->Text().indexOf("the connection to its server was lost"), -1)
+            << form->PortReturn().LostNotice()->Text().toStdString();
     }
 
     std::unique_ptr<ScriptedServer> server;
