@@ -37,29 +37,6 @@ constexpr auto StopPatience = 5s;
 // neither, so its listening socket and its exit are looked for.
 constexpr auto LookInterval = 5ms;
 
-// Where Debian puts it; a PATH that leaves out the sbin folders must not
-// hide it.
-std::string Program()
-{
-    std::vector<std::string> folders;
-    if (const char* path = std::getenv("PATH")) {
-        std::stringstream list(path);
-        for (std::string folder; std::getline(list, folder, ':');)
-            if (!folder.empty())
-                folders.push_back(folder);
-    }
-    for (const char* folder : {"/usr/sbin", "/sbin", "/usr/local/sbin"})
-        folders.emplace_back(folder);
-    for (const std::string& folder : folders) {
-        const std::string candidate = folder + "/ser2net";
-        if (::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-    }
-    throw std::runtime_error("ser2net is not installed (script/bootstrap installs it)");
-}
-
-// A port of the loopback that nothing uses now: the system picks it for a
-// socket bound to port 0, which is closed again for ser2net to take.
 std::uint16_t FreePort()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -105,6 +82,40 @@ void Kill(pid_t pid)
 {
     ::kill(pid, SIGKILL);
     ::waitpid(pid, nullptr, 0);
+}
+
+} // namespace
+
+std::string FindSer2net()
+{
+    if (const char* given = std::getenv("SER2NET"); given && *given)
+        return ::access(given, X_OK) == 0 ? given : "";
+    // Debian puts it in /usr/sbin, which a user's PATH may leave out.
+    std::vector<std::string> folders;
+    if (const char* path = std::getenv("PATH")) {
+        std::stringstream list(path);
+        for (std::string folder; std::getline(list, folder, ':');)
+            if (!folder.empty())
+                folders.push_back(folder);
+    }
+    for (const char* folder : {"/usr/sbin", "/sbin", "/usr/local/sbin"})
+        folders.emplace_back(folder);
+    for (const std::string& folder : folders) {
+        const std::string candidate = folder + "/ser2net";
+        if (::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    return "";
+}
+
+namespace {
+
+std::string Program()
+{
+    std::string program = FindSer2net();
+    if (program.empty())
+        throw std::runtime_error("ser2net is not installed (script/bootstrap installs it)");
+    return program;
 }
 
 } // namespace

@@ -13,6 +13,10 @@
 #include <string>
 #include <sys/types.h>
 
+// The ser2net program: $SER2NET when set, else the first on PATH or in the
+// sbin folders (where Debian puts it). "" when there is none.
+std::string FindSer2net();
+
 class Ser2net {
 public:
     // How the network side speaks: Telnet with the COM-port option (the

@@ -37,6 +37,7 @@
 // missing or does not start, 1 when a path failed, 0 otherwise.
 #include "serial/CPort.h"
 #include "tests/support/PtyPair.h"
+#include "tests/support/Ser2net.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -479,29 +480,6 @@ private:
     std::uint16_t port_ = 0;
     std::thread thread_;
 };
-
-// Where ser2net is: $SER2NET, else on PATH, else in the sbin folders
-// (which a user's PATH often lacks). "" when there is none.
-std::string FindSer2net()
-{
-    if (const char* given = std::getenv("SER2NET"); given && *given)
-        return ::access(given, X_OK) == 0 ? given : "";
-    std::vector<std::string> folders;
-    if (const char* path = std::getenv("PATH")) {
-        std::stringstream list(path);
-        for (std::string folder; std::getline(list, folder, ':');)
-            if (!folder.empty())
-                folders.push_back(folder);
-    }
-    for (const char* folder : {"/usr/sbin", "/usr/local/sbin", "/sbin"})
-        folders.emplace_back(folder);
-    for (const std::string& folder : folders) {
-        const std::string candidate = folder + "/ser2net";
-        if (::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-    }
-    return "";
-}
 
 // A port on 127.0.0.1 that nobody listens on just now.
 std::uint16_t FreePort()
