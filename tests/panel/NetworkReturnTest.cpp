@@ -7,7 +7,9 @@
 #include "tests/panel/WindowFixture.h"
 #include "tests/support/Capture.h"
 #include "tests/support/Pump.h"
+#include "tests/support/PtyPair.h"
 #include "tests/support/ScriptedServer.h"
+#include "tests/support/Ser2net.h"
 
 #include <memory>
 
@@ -74,6 +76,37 @@ TEST_F(NetworkReturnTest, TheOperatorsToggleEndsTheWaitingForAServer)
     server->Listen();
     PumpFor(500ms);
     EXPECT_FALSE(form->ComPort1->Connected());
+}
+
+// The same with ser2net in front of the board's line: the LED goes out
+// when ser2net stops and lights again once it is back, and a slider's
+// command then reaches the board.
+TEST(NetworkReturnSer2netTest, StoppingSer2netPutsTheLedOutAndStartingItAgainLightsIt)
+{
+    PtyPair board;
+    Ser2net server(board.SlavePath());
+    server.Start();
+    TZARIDOForm1 form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    form.ComPort1->SetPort(QString::fromStdString(server.PortName()));
+    form.OpenRS2321->trigger();
+    ASSERT_TRUE(form.ComPort1->Connected());
+    EXPECT_EQ(form.ComLed1->State(), lsOn);
+
+    server.Stop();
+    ASSERT_TRUE(PumpUntil([&] { return !form.ComPort1->Connected(); }));
+    EXPECT_EQ(form.ComLed1->State(), lsOff);
+    server.Start();
+    ASSERT_TRUE(PumpUntil([&] { return form.ComPort1->Connected(); }, 8s)) << server.Log();
+    EXPECT_EQ(form.ComLed1->State(), lsOn);
+
+    board.Drain();
+    form.REDTrack->setFocus();
+    QTest::keyClick(form.REDTrack, Qt::Key_Right);
+    const std::string sent = board.Receive(4);
+    EXPECT_EQ(sent, "0141"); // LED-1 at step 1
+    form.ComPort1->ClosePort();
 }
 
 } // namespace
