@@ -5,6 +5,7 @@
 #include "serial/device/Device.h"
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace serialdev {
@@ -14,6 +15,10 @@ class LineProbe;
 // "rfc2217://" and "socket://" names lead to a port on a server, any other
 // name to a tty.
 serialdev::DeviceKind DeviceKindFor(std::string_view name);
+
+// What stands behind the name in messages: the device path of a tty, the
+// name itself for a network port.
+std::string DeviceWhere(std::string_view name);
 
 // A closed device of that kind. A tty asks `probe` for its modem lines and
 // counters (nullptr: the kernel).

@@ -77,15 +77,12 @@ void TCustomComPort::CreatePortHandle()
     if (device_->Kind() != kind)
         device_ = NewDevice(kind, lineProbe_);
     if (const int error = device_->Open(name))
-        throw EComPort(CError_OpenFailed, error, device_->Where(name), device_->RefusalText());
+        throw EComPort(CError_OpenFailed, error, DeviceWhere(name), device_->RefusalText());
 }
 
 QString TCustomComPort::DevicePath() const
 {
-    const std::string name = port_.toStdString();
-    if (device_->Kind() == DeviceKindFor(name))
-        return QString::fromStdString(device_->Where(name));
-    return QString::fromStdString(NewDevice(DeviceKindFor(name), nullptr)->Where(name));
+    return QString::fromStdString(DeviceWhere(port_.toStdString()));
 }
 
 void TCustomComPort::SetLineProbe(serialdev::LineProbe* probe)

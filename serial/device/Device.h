@@ -42,9 +42,6 @@ public:
     virtual int Open(std::string_view name) = 0;
     // Closes; what is pending fails, output written goes out.
     virtual void Close() = 0;
-    // What stands behind the name in messages: the device path of a tty,
-    // the name itself for a network port.
-    virtual std::string Where(std::string_view name) const = 0;
     // After a refused Open: what the far end gave as its reason (a
     // server's own text), "" when it gave none.
     virtual std::string RefusalText() const { return {}; }

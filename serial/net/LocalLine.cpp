@@ -15,7 +15,7 @@ namespace serialdev::net {
 // edited by the line discipline.
 int MakeLocalLine(UniqueFd& master, UniqueFd& slave, std::string& slavePath)
 {
-    UniqueFd m(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC));
+    UniqueFd m(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!m.Valid())
         return errno;
     if (::grantpt(m.Get()) != 0 || ::unlockpt(m.Get()) != 0)

@@ -7,7 +7,7 @@
 
 namespace serialdev::net {
 
-// A pseudo-terminal pair, both sides open and non-blocking where used,
+// A pseudo-terminal pair, both sides open and non-blocking,
 // whose line is raw from the start: bytes that arrive before the port has
 // applied its settings must not be echoed or edited by the line
 // discipline. Returns 0 or the errno value.

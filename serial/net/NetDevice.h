@@ -28,7 +28,6 @@ public:
     DeviceKind Kind() const override { return DeviceKind::Network; }
     int Open(std::string_view name) override;
     void Close() override;
-    std::string Where(std::string_view name) const override { return std::string(name); }
     std::string RefusalText() const override { return refusal_; }
 
     int SetQueueSizes(std::int32_t inputSize, std::int32_t outputSize) override;

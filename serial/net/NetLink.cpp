@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -33,14 +32,6 @@ constexpr unsigned char ModemStateMask = 0xFF;
 
 // SET-CONTROL values.
 constexpr unsigned char ControlDtrOn = 8, ControlDtrOff = 9, ControlRtsOn = 11, ControlRtsOff = 12;
-
-int SetNonBlocking(int fd)
-{
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0)
-        return errno;
-    return 0;
-}
 
 int RemainingMs(Clock::time_point deadline)
 {
@@ -123,9 +114,6 @@ int NetLink::Connect(const NetName& name, UniqueFd master, ConnectFailure& failu
     }
     if (error)
         return error;
-    if (const int e = SetNonBlocking(master.Get()))
-        return e;
-
     {
         std::lock_guard lock(mutex_);
         socket_ = std::move(socket);

@@ -48,8 +48,8 @@ public:
     // modem lines before the connection is made.
     void Expect(const NetName& name);
     // Connects to the server `name` leads to and, for RFC 2217, settles
-    // the negotiation; then joins the socket to `master`, whose far side
-    // is the line the port opens. Blocks at most the name's time-out for
+    // the negotiation; then joins the socket to `master` (non-blocking),
+    // whose far side is the line the port opens. Blocks at most the name's time-out for
     // the connection and as long again for the negotiation. Returns 0 or
     // the errno value: ENOENT when the host is not found, ECONNREFUSED,
     // ETIMEDOUT, ECONNRESET or EBUSY (in use) when the server closed the
@@ -59,7 +59,6 @@ public:
     // line wrote (for a short while at most).
     void Disconnect();
     bool Connected() const { return thread_.joinable(); }
-    bool Rfc2217() const { return name_.rfc2217; }
 
     // Sends the line settings in the order rate, data size, parity, stop
     // size, flow control, then DTR and RTS, and waits (bounded) until the

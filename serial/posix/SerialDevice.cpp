@@ -53,11 +53,6 @@ int SerialDevice::Open(std::string_view name)
     return 0;
 }
 
-std::string SerialDevice::Where(std::string_view name) const
-{
-    return DevicePath(name);
-}
-
 void SerialDevice::Close()
 {
     if (!fd_.Valid())

@@ -31,8 +31,6 @@ public:
     DeviceKind Kind() const override { return DeviceKind::Tty; }
     int Open(std::string_view name) override;
     void Close() override;
-    // The device path (see DevicePath).
-    std::string Where(std::string_view name) const override;
 
     int SetQueueSizes(std::int32_t inputSize, std::int32_t outputSize) override;
     int SetLineSettings(const LineSettings& settings) override;

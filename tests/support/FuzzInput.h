@@ -48,3 +48,22 @@ private:
     std::size_t size_;
     std::size_t at_ = 0;
 };
+
+// Deterministic cuts from a seed the input gives: where a stream is split
+// into writes, reads and pieces fed to a parser.
+struct Cuts {
+    std::uint64_t state;
+    std::uint64_t Next()
+    {
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    // From 1: mostly below `small`, one time in four below `large`.
+    std::size_t Size(std::size_t small, std::size_t large)
+    {
+        const std::uint64_t r = Next();
+        return 1 + static_cast<std::size_t>((r & 3) == 0 ? (r >> 8) % large : (r >> 8) % small);
+    }
+};

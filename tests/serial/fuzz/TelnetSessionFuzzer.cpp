@@ -33,24 +33,6 @@ struct Outcome {
     bool operator==(const Outcome&) const = default;
 };
 
-// Deterministic cuts from a seed the input gives.
-struct Cuts {
-    std::uint64_t state;
-    std::uint64_t Next()
-    {
-        std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    // Mostly a few bytes, sometimes many.
-    std::size_t Size()
-    {
-        const std::uint64_t r = Next();
-        return 1 + static_cast<std::size_t>((r & 3) == 0 ? (r >> 8) % 2048 : (r >> 8) % 5);
-    }
-};
-
 // Feeds `stream` in the pieces `cuts` gives (one piece when null), with
 // Settle() after `settleAt` bytes.
 Outcome Feed(std::string_view stream, bool start, std::size_t settleAt, Cuts* cuts)
@@ -65,7 +47,7 @@ Outcome Feed(std::string_view stream, bool start, std::size_t settleAt, Cuts* cu
             session.Settle();
         if (at == stream.size())
             break;
-        std::size_t end = cuts ? std::min(stream.size(), at + cuts->Size()) : stream.size();
+        std::size_t end = cuts ? std::min(stream.size(), at + cuts->Size(5, 2048)) : stream.size();
         if (at < settleAt && end > settleAt)
             end = settleAt;
         session.Receive(stream.substr(at, end - at), out.data, out.reply, out.messages);
