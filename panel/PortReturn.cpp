@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSocketNotifier>
-
 #include <QTime>
 
 #include <array>
@@ -26,10 +25,10 @@ namespace {
 namespace fs = std::filesystem;
 
 // A device that is there but refuses to open is tried again after these
-// pauses (ms), then only when its folders change again.
+// pauses (ms), then only when its folders change again. A serial server is
+// asked again after the same pauses, then at the last one for as long as
+// the port is waited for.
 constexpr std::array<int, 6> RetryPauses = {100, 200, 400, 800, 1600, 3200};
-// A serial server is asked again after the same pauses, then at the last
-// one for as long as the port is waited for.
 
 // How long a server is given to let go of the connection that asked it,
 // before the port connects.
