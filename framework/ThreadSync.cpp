@@ -2,19 +2,14 @@
 #include "framework/ThreadSync.h"
 
 #include "framework/ErrorDisplay.h"
-#include "framework/EventFd.h"
+#include "framework/MainWakeup.h"
 #include "framework/PathStamps.h"
+#include "framework/WakeEvent.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
-#include <QPointer>
-#include <QSocketNotifier>
 
 #include <condition_variable>
-#include <pthread.h>
-#include <sched.h>
-#include <sys/resource.h>
-#include <unistd.h>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -36,7 +31,7 @@ struct QueuedCall {
     // The waiting thread's own wake-up, signalled once when the item is
     // done: the main thread's last touch, and the waiter returns only after
     // taking it, so it outlives the signal.
-    const EventFd* doneSignal = nullptr;
+    const WakeEvent* doneSignal = nullptr;
 };
 
 std::mutex queueMutex;
@@ -45,43 +40,19 @@ std::condition_variable callDone;       // a call without doneSignal was taken o
 std::deque<QueuedCall*> queue;
 std::size_t retiredThreads = 0;   // guarded by queueMutex
 
-// The main thread's event loop learns of queued calls through an eventfd
-// it watches: a thread only writes to it, so nothing of the hand-over
-// passes through Qt's own queues, whose futex locking ThreadSanitizer
-// cannot see.
-// It lives as long as the process: a notifier may still watch it while
-// static objects go.
-EventFd& Wakeup()
-{
-    static EventFd* event = new EventFd;
-    return *event;
-}
-QPointer<QSocketNotifier> wakeupNotifier;
-
 void EnsureWakeup()
 {
-    if (wakeupNotifier || !IsMainThread())
-        return;
-    if (Wakeup().Open() != 0)
-        return;
-    auto* notifier = new QSocketNotifier(Wakeup().Fd(), QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, [] {
-        GuardedCall([] {
-            pathstamps::Stamp(pathstamps::MainWoke);
-            Wakeup().Drain();
-            TSyncThread::RunQueuedCalls();
-        });
-    });
-    wakeupNotifier = notifier;
+    if (IsMainThread() && !mainwakeup::Started())
+        mainwakeup::Start([] { TSyncThread::RunQueuedCalls(); });
 }
 
 void PostRunner()
 {
-    if (wakeupNotifier) {
-        Wakeup().Signal();
+    if (mainwakeup::Started()) {
+        mainwakeup::Signal();
         return;
     }
-    // A thread started before the main thread could set up the eventfd:
+    // A thread started before the main thread could set up its wake-up:
     // a posted event does the same job.
     if (QCoreApplication* app = QCoreApplication::instance())
         QMetaObject::invokeMethod(app, [] { GuardedCall([] { TSyncThread::RunQueuedCalls(); }); }, Qt::QueuedConnection);
@@ -102,12 +73,12 @@ void QueueForEventLoop(std::function<void()> call)
     PostRunner();
 }
 
-// Each thread that hands calls over waits on an eventfd of its own: the
+// Each thread that hands calls over waits on a wake-up of its own: the
 // main thread wakes exactly that thread, with one system call, and neither
 // side meets the other on the queue's lock on the way back.
-const EventFd* DoneSignal()
+const WakeEvent* DoneSignal()
 {
-    thread_local EventFd signal;
+    thread_local WakeEvent signal;
     return signal.Open(true) == 0 ? &signal : nullptr;
 }
 
@@ -138,7 +109,7 @@ void Enqueue(QueuedCall* item)
 
 void MarkDone(QueuedCall* item)
 {
-    if (const EventFd* signal = item->doneSignal) {
+    if (const WakeEvent* signal = item->doneSignal) {
         signal->Signal(); // from here on the item is its thread's alone
         return;
     }
@@ -325,35 +296,9 @@ void TSyncThread::WaitFor()
     thread_.join();
 }
 
-namespace {
-
-// Thread priorities on Linux: the idle class for the lowest, otherwise the
-// thread's nice value. Raising it needs privileges; without them the thread
-// simply keeps the normal priority.
-void ApplyPriority(QThread::Priority priority)
-{
-    if (priority == QThread::IdlePriority) {
-        sched_param param{};
-        pthread_setschedparam(pthread_self(), SCHED_IDLE, &param);
-        return;
-    }
-    int nice = 0;
-    switch (priority) {
-    case QThread::LowestPriority: nice = 10; break;
-    case QThread::LowPriority: nice = 5; break;
-    case QThread::HighPriority: nice = -5; break;
-    case QThread::HighestPriority: nice = -10; break;
-    case QThread::TimeCriticalPriority: nice = -15; break;
-    default: return;
-    }
-    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), nice);
-}
-
-} // namespace
-
 void TSyncThread::Run(QThread::Priority priority)
 {
-    ApplyPriority(priority);
+    ApplyThreadPriority(priority);
     try {
         Execute();
     } catch (...) {

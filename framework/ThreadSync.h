@@ -1,7 +1,7 @@
 // Threads that run calls on the main thread.
 //
 // A thread hands a call to the main thread and blocks until it has run
-// (Synchronize); the main thread runs queued calls when an eventfd its
+// (Synchronize); the main thread runs queued calls when a wake-up its
 // event loop watches wakes it (a posted event where there is none yet), and
 // also while it waits for a thread to end (WaitFor), so a thread that is
 // mid-hand-over when the main thread asks it to stop is served instead of

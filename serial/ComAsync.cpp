@@ -2,8 +2,6 @@
 // that users of the record never see the device layer.
 #include "serial/ComAsync.h"
 
-#include "serial/posix/Transfer.h"
-
-TComAsync::TComAsync() : transfer_(std::make_unique<serialdev::Transfer>()) {}
+TComAsync::TComAsync() : transfer_(serialdev::NewTransfer()) {}
 
 TComAsync::~TComAsync() = default;

@@ -2,13 +2,10 @@
 // a write its own copy of the bytes (handed to the links at completion).
 #pragma once
 
-#include <cstdint>
-#include <memory>
-#include <vector>
+#include "serial/device/Device.h"
 
-namespace serialdev {
-class Transfer;
-}
+#include <cstdint>
+#include <vector>
 
 enum TComAsyncKind : std::uint8_t { akWrite, akRead };
 
@@ -28,5 +25,5 @@ public:
     serialdev::Transfer& DeviceTransfer() { return *transfer_; }
 
 private:
-    std::unique_ptr<serialdev::Transfer> transfer_;
+    serialdev::TransferPtr transfer_;
 };

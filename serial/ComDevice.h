@@ -20,8 +20,14 @@ serialdev::DeviceKind DeviceKindFor(std::string_view name);
 // name itself for a network port.
 std::string DeviceWhere(std::string_view name);
 
+// The rest is the platform's (ComDevicePosix.cpp, ComDeviceWin32.cpp).
+
+// The device a serial port's name opens ("COM3" opens /dev/ttyS2 on
+// Linux, \\.\COM3 on Windows).
+std::string SerialDeviceWhere(std::string_view name);
+
 // A closed device of that kind. A tty asks `probe` for its modem lines and
-// counters (nullptr: the kernel).
+// counters (nullptr: the kernel); a platform without probes ignores it.
 std::unique_ptr<serialdev::Device> NewDevice(serialdev::DeviceKind kind, serialdev::LineProbe* probe);
 // Gives a tty `probe` from its next opening on; other kinds have their own.
 void SetDeviceLineProbe(serialdev::Device& device, serialdev::LineProbe* probe);

@@ -3,12 +3,11 @@
 
 #include "i18n/Language.h"
 #include "i18n/gnugettext.h"
+#include "serial/ComErrorLines.h"
+#include "serial/device/OsError.h"
 #include "serial/net/NetName.h"
-#include "serial/posix/DeviceDiagnosis.h"
 
 #include <array>
-#include <cerrno>
-#include <initializer_list>
 #include <mutex>
 
 namespace {
@@ -48,22 +47,7 @@ static_assert(originalTexts.size() == CError_RegError);
 constexpr const char* osCodeSuffix = MarkForTranslation(" (win error code: %d)");
 
 // The lines under a port's message. Looked up each time, as the suffix is.
-constexpr const char* notThereText = MarkForTranslation("The device is not there: is it plugged in?");
 constexpr const char* noNameText = MarkForTranslation("No port is chosen.");
-constexpr const char* notSerialText = MarkForTranslation("It is not a serial device.");
-// xgettext: c-format
-constexpr const char* heldByText = MarkForTranslation("It is in use by process %d (%s).");
-constexpr const char* inUseText = MarkForTranslation("It is in use by another program.");
-// xgettext: c-format
-constexpr const char* joinGroupText =
-    MarkForTranslation("The device belongs to the group %s, which you are not in. To join it, run:");
-constexpr const char* newLoginText =
-    MarkForTranslation("Then log out and in again: a new group counts from the next login on.");
-// xgettext: c-format
-constexpr const char* olderLoginText =
-    MarkForTranslation("You are in the group %s, but this login began before you joined it: log out and in again.");
-// xgettext: c-format
-constexpr const char* ownershipText = MarkForTranslation("The device belongs to user %s and group %s, permissions %s.");
 
 // The lines under a failure of a port on a serial server.
 // xgettext: c-format
@@ -110,10 +94,64 @@ std::string Suffix(std::int32_t osCode)
     return format.substr(0, at) + std::to_string(osCode) + format.substr(at + 2);
 }
 
+void AddNetworkLines(const EComPort& error, std::vector<std::string>& lines)
+{
+    const std::string& name = error.DevicePath();
+    const std::string where = serialdev::net::HostAndPort(name);
+    serialdev::net::NetName parsed;
+    serialdev::net::NameProblem problem;
+    if (serialdev::net::ParseNetName(name, parsed, problem) != 0) {
+        switch (problem.kind) {
+        case serialdev::net::NameProblem::UnknownOption:
+            lines.push_back(FillText(LookupText(unknownOptionText), {problem.value}));
+            break;
+        case serialdev::net::NameProblem::BadTimeout:
+            lines.push_back(FillText(LookupText(badTimeoutText), {problem.value}));
+            break;
+        case serialdev::net::NameProblem::BadPort:
+            lines.push_back(FillText(LookupText(badPortText), {problem.value}));
+            break;
+        default:
+            lines.push_back(FillText(LookupText(badAddressText), {where}));
+            break;
+        }
+        return;
+    }
+    if (!error.PeerText().empty()) {
+        lines.push_back(FillText(LookupText(serverRefusedText), {error.PeerText()}));
+        if (serialdev::ClassifyOsError(error.OsCode()) == serialdev::OsErrorKind::InUse)
+            lines.push_back(LookupText(serverInUseText));
+        return;
+    }
+    switch (serialdev::ClassifyOsError(error.OsCode())) {
+    case serialdev::OsErrorKind::NotThere:
+    case serialdev::OsErrorKind::HostNotFound:
+        // "No such file" would only mislead: the name is what is not there.
+        lines.back() = name + ": " + FillText(LookupText(hostNotFoundText), {parsed.host});
+        break;
+    case serialdev::OsErrorKind::Refused:
+        lines.push_back(FillText(LookupText(connectionRefusedText), {where}));
+        break;
+    case serialdev::OsErrorKind::TimedOut:
+        lines.push_back(FillText(LookupText(timedOutText), {where}));
+        break;
+    case serialdev::OsErrorKind::ConnectionReset:
+        lines.push_back(LookupText(serverClosedText));
+        break;
+    case serialdev::OsErrorKind::Unreachable:
+        lines.push_back(LookupText(unreachableText));
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
 // `format` with each %s or %d replaced by the next of `values` in turn:
 // a translated format cannot reach a formatter, and one with fewer
 // directives just shows fewer values.
-std::string Fill(const std::string& format, std::initializer_list<std::string> values)
+std::string FillText(const std::string& format, std::initializer_list<std::string> values)
 {
     std::string text;
     auto next = values.begin();
@@ -128,89 +166,6 @@ std::string Fill(const std::string& format, std::initializer_list<std::string> v
     }
     return text;
 }
-
-void AddAccessLines(const std::string& path, std::vector<std::string>& lines)
-{
-    const serialdev::AccessFacts facts = serialdev::DeviceAccess(path);
-    if (!facts.Known)
-        return;
-    if (facts.GroupMayOpen && !facts.ProcessInGroup) {
-        if (facts.UserInGroup) {
-            lines.push_back(Fill(LookupText(olderLoginText), {facts.GroupName}));
-        } else {
-            lines.push_back(Fill(LookupText(joinGroupText), {facts.GroupName}));
-            lines.push_back("sudo usermod -aG " + facts.GroupName + " " + facts.UserName);
-            lines.push_back(LookupText(newLoginText));
-        }
-        return;
-    }
-    // Joining the group would not help (or this login has it already):
-    // what the node says is all there is to tell.
-    lines.push_back(Fill(LookupText(ownershipText), {facts.OwnerName, facts.GroupName, facts.Permissions}));
-}
-
-void AddHolderLines(const std::string& path, std::vector<std::string>& lines)
-{
-    const std::vector<serialdev::DeviceHolder> holders = serialdev::DeviceHolders(path);
-    if (holders.empty())
-        lines.push_back(LookupText(inUseText));
-    for (const serialdev::DeviceHolder& holder : holders)
-        lines.push_back(Fill(LookupText(heldByText), {std::to_string(holder.Pid), holder.Name}));
-}
-
-void AddNetworkLines(const EComPort& error, std::vector<std::string>& lines)
-{
-    const std::string& name = error.DevicePath();
-    const std::string where = serialdev::net::HostAndPort(name);
-    serialdev::net::NetName parsed;
-    serialdev::net::NameProblem problem;
-    if (serialdev::net::ParseNetName(name, parsed, problem) != 0) {
-        switch (problem.kind) {
-        case serialdev::net::NameProblem::UnknownOption:
-            lines.push_back(Fill(LookupText(unknownOptionText), {problem.value}));
-            break;
-        case serialdev::net::NameProblem::BadTimeout:
-            lines.push_back(Fill(LookupText(badTimeoutText), {problem.value}));
-            break;
-        case serialdev::net::NameProblem::BadPort:
-            lines.push_back(Fill(LookupText(badPortText), {problem.value}));
-            break;
-        default:
-            lines.push_back(Fill(LookupText(badAddressText), {where}));
-            break;
-        }
-        return;
-    }
-    if (!error.PeerText().empty()) {
-        lines.push_back(Fill(LookupText(serverRefusedText), {error.PeerText()}));
-        if (error.OsCode() == EBUSY)
-            lines.push_back(LookupText(serverInUseText));
-        return;
-    }
-    switch (error.OsCode()) {
-    case ENOENT:
-        // "No such file" would only mislead: the name is what is not there.
-        lines.back() = name + ": " + Fill(LookupText(hostNotFoundText), {parsed.host});
-        break;
-    case ECONNREFUSED:
-        lines.push_back(Fill(LookupText(connectionRefusedText), {where}));
-        break;
-    case ETIMEDOUT:
-        lines.push_back(Fill(LookupText(timedOutText), {where}));
-        break;
-    case ECONNRESET:
-        lines.push_back(LookupText(serverClosedText));
-        break;
-    case EHOSTUNREACH:
-    case ENETUNREACH:
-        lines.push_back(LookupText(unreachableText));
-        break;
-    default:
-        break;
-    }
-}
-
-} // namespace
 
 const char* ComErrorOriginalText(std::int32_t code)
 {
@@ -271,25 +226,7 @@ std::vector<std::string> ComErrorDetails(const EComPort& error)
             lines.push_back(LookupText(noNameText));
         return lines;
     }
-    switch (os) {
-    case EACCES:
-    case EPERM:
-        AddAccessLines(path, lines);
-        break;
-    case EBUSY:
-        AddHolderLines(path, lines);
-        break;
-    case ENOENT:
-    case ENODEV:
-    case ENXIO:
-        lines.push_back(LookupText(notThereText));
-        break;
-    case ENOTTY:
-        lines.push_back(LookupText(notSerialText));
-        break;
-    default:
-        break;
-    }
+    AddDeviceLines(error, lines);
     return lines;
 }
 

@@ -5,7 +5,7 @@
 #include "i18n/gnugettext.h"
 #include "serial/ComError.h"
 #include "serial/net/NetName.h"
-#include "serial/posix/PortList.h"
+#include "serial/ComPortListPlatform.h"
 
 #include <QCollator>
 #include <QString>
@@ -22,22 +22,6 @@ constexpr const char* socketPortText = MarkForTranslation("byte stream to %s (TC
 
 TPortNameSource installedSource;
 TPortInfoSource installedInfoSource;
-
-int SystemPortInfos(QList<TSerialPortInfo>& list)
-{
-    std::vector<serialdev::PortInfo> ports;
-    const int error = serialdev::ListPorts(serialdev::SystemPortSources(), ports);
-    list.clear();
-    list.reserve(static_cast<qsizetype>(ports.size()));
-    for (const serialdev::PortInfo& port : ports) {
-        TSerialPortInfo info{QString::fromLocal8Bit(port.name.c_str()), QString::fromUtf8(port.description.c_str()),
-                             QString::fromLocal8Bit(port.stableName.c_str())};
-        if (IsNetworkPortName(info.Name))
-            info.Description = NetworkPortDescription(info.Name);
-        list.append(info);
-    }
-    return error;
-}
 
 void SortByName(QList<TSerialPortInfo>& list)
 {

@@ -1,26 +1,19 @@
 #include "serial/ComPortWatch.h"
 
 #include "framework/ErrorDisplay.h"
-#include "serial/posix/PortList.h"
-#include "serial/posix/PortMonitor.h"
-
-#include <QSocketNotifier>
-
-#include <cstdlib>
+#include "serial/ComPortWatchPlatform.h"
 
 namespace {
 
-// A device is announced before the kernel has finished taking the last one
-// away and before the device manager has made its stable name: the list is
-// read once things have been quiet this long.
+// A device is announced before the system has finished taking the last one
+// away and before it has made its stable name: the list is read once
+// things have been quiet this long.
 constexpr int SettleMs = 100;
 
 } // namespace
 
 TPortListWatch::TPortListWatch(QObject* parent) : QObject(parent)
 {
-    const char* extra = std::getenv("CPORT_EXTRA_PORTS");
-    monitor_ = std::make_unique<serialdev::PortMonitor>(serialdev::SplitPathList(extra ? extra : ""));
     settle_.setSingleShot(true);
     settle_.setInterval(SettleMs);
     connect(&settle_, &QTimer::timeout, this, [this] {
@@ -29,25 +22,17 @@ TPortListWatch::TPortListWatch(QObject* parent) : QObject(parent)
                 OnChange();
         });
     });
-    if (monitor_->Fd() < 0)
-        return;
-    notifier_ = new QSocketNotifier(monitor_->Fd(), QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, [this] { GuardedCall([this] { Arrived(); }); });
+    signal_ = TPortListSignal::Make(*this);
 }
 
-TPortListWatch::~TPortListWatch()
-{
-    // The notifier goes before the descriptor it watches.
-    delete notifier_;
-}
+TPortListWatch::~TPortListWatch() = default;
 
 bool TPortListWatch::WatchesDevices() const
 {
-    return monitor_->WatchesDevices();
+    return signal_ && signal_->WatchesDevices();
 }
 
 void TPortListWatch::Arrived()
 {
-    if (monitor_->TakeEvents())
-        settle_.start();
+    settle_.start();
 }

@@ -9,10 +9,9 @@
 #include <functional>
 #include <memory>
 
-class QSocketNotifier;
-namespace serialdev {
-class PortMonitor;
-}
+// What the platform watches with (ComPortWatchPosix.cpp,
+// ComPortWatchWin32.cpp).
+class TPortListSignal;
 
 class TPortListWatch : public QObject {
     Q_OBJECT
@@ -31,10 +30,11 @@ public:
     // only the extra paths are.
     bool WatchesDevices() const;
 
-private:
+    // The platform's watch calls this when something arrived that can have
+    // changed the list.
     void Arrived();
 
-    std::unique_ptr<serialdev::PortMonitor> monitor_;
-    QSocketNotifier* notifier_ = nullptr;
+private:
     QTimer settle_;
+    std::unique_ptr<TPortListSignal> signal_;
 };

@@ -50,7 +50,7 @@ void TComThread::Execute()
     int waitError = 0;
     while (!stopped_) {
         std::uint32_t mask = 0;
-        waitError = device_.WaitEvent(mask, stop_.Fd());
+        waitError = device_.WaitEvent(mask, stop_.Handle());
         if (waitError != 0)
             break; // stopped, or the line failed
         const TComEvents events = MaskToEvents(mask);

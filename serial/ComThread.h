@@ -3,7 +3,7 @@
 // waits on and the calls it is given, nothing else of the port.
 #pragma once
 
-#include "framework/EventFd.h"
+#include "framework/WakeEvent.h"
 #include "framework/ThreadSync.h"
 #include "serial/ComTypes.h"
 
@@ -61,7 +61,7 @@ private:
     THandleEvents handle_;
     TIsOpen isOpen_;
     TLineLost lost_;
-    EventFd stop_;
+    WakeEvent stop_;
     int stopError_ = 0;
     std::atomic<bool> stopped_ = false;
     std::atomic<std::thread::id> deliveringOn_{};

@@ -3,15 +3,19 @@
 // knows only this interface; the kind is chosen from the port's name
 // (serial/ComDevice.h) and each kind lives in a folder of its own.
 //
-// Every call returns 0 or an errno value and never throws. The calls are
+// Every call returns 0 or the platform's error code (serial/device/OsError.h)
+// and never throws. The calls are
 // made from the port's thread, except WaitEvent (the event thread) and
 // Wait (either); a device makes those two safe alongside the others.
 #pragma once
 
+#include "framework/WakeEvent.h"
 #include "serial/device/LineSettings.h"
+#include "serial/device/OsError.h"
 
 #include <cerrno>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -19,16 +23,15 @@ namespace serialdev {
 
 // The record of one transfer, as the platform's devices share it: it
 // lives in the port's transfer record while the device carries the
-// transfer on (serial/posix/Transfer.h on Linux).
+// transfer on (serial/posix/Transfer.h, serial/win32/Transfer.h). Only
+// the platform's folder knows what is in it.
 class Transfer;
-
-// Whether a failure means the line itself is gone (hung up, its device
-// unplugged, the connection to its server lost) rather than that one call
-// went wrong.
-inline bool LineGone(int error)
-{
-    return error == EIO || error == ENXIO || error == ENODEV;
-}
+struct TransferDelete {
+    void operator()(Transfer* transfer) const;
+};
+using TransferPtr = std::unique_ptr<Transfer, TransferDelete>;
+// A fresh record: complete, with nothing transferred.
+TransferPtr NewTransfer();
 
 enum class DeviceKind : std::uint8_t { Tty, Network };
 
@@ -72,10 +75,10 @@ public:
 
     // Line events (EventBit). A mask change ends a wait in progress.
     virtual int SetEventMask(std::uint32_t mask) = 0;
-    // Waits until a masked event happens (in `events`), `stopFd` becomes
-    // readable (ECANCELED), or the line fails (a LineGone error when it is
+    // Waits until a masked event happens (in `events`), `stop` is
+    // signalled (a Cancelled code), or the line fails (a LineGone error when it is
     // gone).
-    virtual int WaitEvent(std::uint32_t& events, int stopFd) = 0;
+    virtual int WaitEvent(std::uint32_t& events, WakeHandle stop) = 0;
 };
 
 } // namespace serialdev

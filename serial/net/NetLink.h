@@ -14,7 +14,7 @@
 // server waits too.
 #pragma once
 
-#include "framework/EventFd.h"
+#include "framework/posix/EventFd.h"
 #include "serial/net/NetName.h"
 #include "serial/net/Telnet.h"
 #include "serial/posix/LineStatus.h"

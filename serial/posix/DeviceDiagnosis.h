@@ -4,15 +4,15 @@
 // Plain C++ and POSIX, no Qt.
 #pragma once
 
+#include "serial/device/OsError.h"
+
 #include <string>
 #include <vector>
 
 namespace serialdev {
 
-// The C library's description of `error` in the language `language`
-// ("de_DE", "de"; "C" or empty for English), in UTF-8. English where that
-// language's locale is not installed.
-std::string SystemErrorText(int error, const std::string& language);
+// SystemErrorText (serial/device/OsError.h) is the C library's description,
+// English where the language's locale is not installed.
 
 struct AccessFacts {
     bool Known = false;          // the node could be looked at

@@ -4,7 +4,7 @@
 // have them. A stop event ends the wait at once.
 #pragma once
 
-#include "framework/EventFd.h"
+#include "framework/posix/EventFd.h"
 #include "serial/posix/Transfer.h"
 #include "serial/posix/UniqueFd.h"
 

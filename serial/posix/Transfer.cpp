@@ -1,6 +1,8 @@
 // Reads and writes of a device: start, progress on the worker, wait, abort.
 #include "serial/posix/Transfer.h"
 
+#include "serial/device/Device.h"
+
 #include "serial/posix/LineInput.h"
 
 #include <algorithm>
@@ -257,6 +259,20 @@ void Transfers::Work()
         lock.lock();
         hungUp = ready > 0 && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     }
+}
+
+} // namespace serialdev
+
+namespace serialdev {
+
+void TransferDelete::operator()(Transfer* transfer) const
+{
+    delete transfer;
+}
+
+TransferPtr NewTransfer()
+{
+    return TransferPtr(new Transfer);
 }
 
 } // namespace serialdev

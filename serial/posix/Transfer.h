@@ -11,7 +11,7 @@
 // write move at the same time and one abort ends both.
 #pragma once
 
-#include "framework/EventFd.h"
+#include "framework/posix/EventFd.h"
 #include "serial/posix/Deadlines.h"
 #include "serial/device/LineSettings.h"
 

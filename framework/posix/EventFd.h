@@ -37,6 +37,8 @@ public:
 
     bool IsOpen() const { return fd_ >= 0; }
     int Fd() const { return fd_; }
+    // What a wait on several things watches (see framework/WakeEvent.h).
+    int Handle() const { return fd_; }
 
     // Makes the descriptor readable until drained. Signalling a closed
     // event does nothing.

@@ -1,0 +1,50 @@
+// The record of one transfer on Windows, shared by the Windows devices: a
+// COM port starts it as overlapped I/O on `overlapped`, whose event is the
+// record's own; the network device moves the bytes itself and ends it with
+// Finish. Either way a waiter waits on Event(), which is set when the
+// transfer has ended. A fresh record counts as complete with nothing
+// transferred.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+namespace serialdev {
+
+class Device;
+
+class Transfer {
+public:
+    Transfer();
+    ~Transfer();
+    Transfer(const Transfer&) = delete;
+    Transfer& operator=(const Transfer&) = delete;
+
+    HANDLE Event() const { return overlapped.hEvent; }
+    bool Completed() const { return !pending.load(); }
+
+    // Starts it anew: not complete, nothing done, its event reset.
+    void Begin(Device* by, bool isWrite, std::int32_t wanted);
+    // Ends it with `result` (0 or a Windows error code) after `count`
+    // bytes, and wakes whoever waits. For devices that complete transfers
+    // themselves.
+    void Finish(int result, std::int32_t count);
+
+    OVERLAPPED overlapped{};
+    std::atomic<Device*> owner{nullptr}; // the device while it is pending
+    std::atomic<bool> pending{false};
+    bool write = false;
+    std::int32_t count = 0;  // bytes asked for
+    std::int32_t done = 0;   // bytes moved, once ended
+    int error = 0;           // once ended
+};
+
+} // namespace serialdev
