@@ -1,11 +1,7 @@
 // Finding the catalogue directory embedded in an executable.
 #include "i18n/AssemblyAnalyzer.h"
 
-#include <cerrno>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "i18n/SystemFiles.h"
 
 // The identifier, then 8 zero bytes (7 written plus the literal's own).
 extern const volatile unsigned char EmbeddedCatalogueMarker[EmbeddedCatalogueMarkerSize];
@@ -23,13 +19,12 @@ std::uint64_t LittleEndian64(const unsigned char* bytes) noexcept
 }
 
 // Reads exactly `size` bytes at `position`; false on any shortfall.
-bool ReadAt(int fd, std::uint64_t position, void* buffer, std::size_t size) noexcept
+bool ReadAt(const sysfiles::ReadFile& file, std::uint64_t position, void* buffer, std::size_t size) noexcept
 {
     auto* out = static_cast<unsigned char*>(buffer);
     while (size > 0) {
-        const ssize_t got = ::pread(fd, out, size, static_cast<off_t>(position));
-        if (got < 0 && errno == EINTR)
-            continue;
+        int error = 0;
+        const std::int64_t got = file.ReadAt(position, out, size, error);
         if (got <= 0)
             return false;
         out += got;
@@ -73,15 +68,10 @@ void TAssemblyAnalyzer::Analyze(const std::string& executablePath, std::uint64_t
         return;
     executableFolder_ = FolderWithSeparator(executablePath);
 
-    const int fd = ::open(executablePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    sysfiles::ReadFile fd;
+    std::uint64_t fileSize = 0;
+    if (fd.Open(executablePath) != 0 || !fd.RegularSize(fileSize))
         return;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return;
-    }
-    const auto fileSize = static_cast<std::uint64_t>(info.st_size);
 
     std::uint64_t position = firstEntry;
     for (;;) {
@@ -107,7 +97,6 @@ void TAssemblyAnalyzer::Analyze(const std::string& executablePath, std::uint64_t
             break;
         position = next;
     }
-    ::close(fd);
 }
 
 std::optional<TAssemblyFileInfo> TAssemblyAnalyzer::Locate(std::string_view path) const

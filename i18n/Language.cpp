@@ -1,6 +1,8 @@
 // The interface language from the environment.
 #include "i18n/Language.h"
 
+#include "i18n/SystemFiles.h"
+
 #include <array>
 #include <cstdlib>
 #include <utility>
@@ -39,14 +41,7 @@ std::string TwoLetterLanguageAndCountry(std::string_view localeName)
 
 std::string DetectSystemLanguage()
 {
-    std::string_view locale;
-    for (const char* variable : {"LC_ALL", "LC_MESSAGES"}) {
-        const char* value = std::getenv(variable);
-        if (value != nullptr && *value != '\0') {
-            locale = value;
-            break;
-        }
-    }
+    const std::string locale = sysfiles::UserLocaleName();
     std::string code = TwoLetterLanguageAndCountry(locale);
     // A locale identifier table serves platforms that report numbers; this
     // one reports names, so a name without two-letter codes ends here.

@@ -1,12 +1,11 @@
 // The engine's free functions over the running translator.
 #include "i18n/gnugettext.h"
 
+#include "i18n/SystemFiles.h"
+
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
-
-#include <climits>
-#include <unistd.h>
 
 namespace {
 
@@ -22,11 +21,7 @@ std::unique_ptr<TGnuGettextInstance> defaultTranslator;
 
 std::string RunningExecutablePath()
 {
-    char buffer[PATH_MAX + 1];
-    const ssize_t length = ::readlink("/proc/self/exe", buffer, PATH_MAX);
-    if (length <= 0)
-        return {};
-    return std::string(buffer, static_cast<std::size_t>(length));
+    return sysfiles::RunningExecutablePath();
 }
 
 void StartCatalogueEngine(const std::string& path)

@@ -7,9 +7,10 @@
 // another node, ttyUSB1 for ttyUSB0), else the same path. Then it opens the
 // port again with the settings it has; nothing is sent.
 //
-// Waiting costs nothing: inotify watches the folders on the way to the
-// device (and to a symbolic link's target), read through a socket notifier
-// of the event loop; no timer runs. A pseudo-terminal's node never counts
+// Waiting costs nothing: the platform tells when the device may be back
+// (panel/DeviceReturn.h: on Linux inotify on the folders on the way to the
+// device and to a symbolic link's target; on Windows the system's
+// device-arrival notices); no timer runs. A pseudo-terminal's node never counts
 // as its return (its number goes to whichever program opens the next
 // one): only a link to it that is made anew does. A device that is there but cannot be
 // opened yet (udev still setting its permissions, a program probing it) is
@@ -32,45 +33,13 @@
 #include <QTimer>
 
 #include <functional>
-#include <map>
-#include <set>
-#include <string>
-#include <vector>
+#include <memory>
 
-class QSocketNotifier;
+class TDeviceReturn;
 class TServerProbe;
 class QWidget;
 class TCustomComPort;
 class TPortNotice;
-
-// The inotify watches on the folders that lead to some paths: the nearest
-// folder of each path that exists, and likewise for the targets of
-// symbolic links on the way.
-class TFolderWatch {
-public:
-    TFolderWatch() = default;
-    ~TFolderWatch();
-    TFolderWatch(const TFolderWatch&) = delete;
-    TFolderWatch& operator=(const TFolderWatch&) = delete;
-
-    // Returns 0 or the errno value; the descriptor is non-blocking.
-    int Open();
-    void Close();
-    int Fd() const { return fd_; }
-
-    // Watches what leads to `paths`, dropping watches no longer needed.
-    void Arm(const std::vector<std::string>& paths);
-    // Reads what the descriptor has; true when anything of concern
-    // happened (a watched name created, moved in or changed in its
-    // attributes, or a watched folder itself gone), after which the caller
-    // arms again and looks.
-    bool TakeEvents();
-
-private:
-    int fd_ = -1;
-    // Watch descriptor → names of concern in that folder.
-    std::map<int, std::set<std::string>> watches_;
-};
 
 class TPortReturn : public QObject {
     Q_OBJECT
@@ -82,13 +51,13 @@ public:
     TPortReturn(TCustomComPort& port, QWidget* window, QWidget* spare);
     ~TPortReturn() override;
 
-    // Where the system keeps the stable names of serial devices.
-    static constexpr const char* SystemStableNameFolder = "/dev/serial/by-id";
-    void SetStableNameFolder(const QString& folder) { stableFolder_ = folder; }
+    // Where the system keeps the stable names of serial devices (Linux:
+    // /dev/serial/by-id), for tests that make their own.
+    void SetStableNameFolder(const QString& folder);
 
     // The stable name of the device the port had open last ("" when it
     // had none), found when the port opened.
-    QString StableName() const { return stableName_; }
+    QString StableName() const;
 
     // The port's device went away: closes the port (in its fixed order, so
     // every link hears of it), tells the operator without stopping them and
@@ -107,7 +76,7 @@ public:
 
 private:
     void Remember();
-    void Arm();
+    // The platform's watch saw something that may be the device's return.
     void Changed();
     void TryReturn();
     void Reopen(const QString& name);
@@ -116,24 +85,18 @@ private:
     void RetryLater();
     void ShowLost();
     void ShowReturned();
-    // The port name to open now, or "" while the device is not there.
-    QString NameToOpen() const;
 
     TCustomComPort& port_;
     QWidget* window_;
     QWidget* spare_;
     TComLink link_;
-    QString stableFolder_ = QString::fromLatin1(SystemStableNameFolder);
+    std::unique_ptr<TDeviceReturn> device_;
 
-    // The device as it was when the port last opened.
-    QString stableName_;
     // The port name when the loss was taken.
     QString lostName_;
     QDateTime lostAt_;
 
     bool waiting_ = false;
-    TFolderWatch watch_;
-    QSocketNotifier* notifier_ = nullptr;
     QTimer retry_;
     int retries_ = 0;
     // The connection that asks a serial server whether it accepts again.
