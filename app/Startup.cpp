@@ -1,11 +1,11 @@
 // The modules' start-up steps in order, their shutdown steps in reverse.
 #include "app/Startup.h"
 
+#include "app/Process.h"
 #include "framework/ErrorDisplay.h"
 
 #include <cstdio>
 #include <optional>
-#include <dlfcn.h>
 
 std::string RuntimeErrorText(std::uint32_t place)
 {
@@ -18,10 +18,8 @@ std::string RuntimeErrorText(std::uint32_t place)
 std::uint32_t StepPlace(TModuleStep step)
 {
     const auto address = reinterpret_cast<std::uintptr_t>(reinterpret_cast<void*>(step));
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(step), &info) != 0 && info.dli_fbase != nullptr)
-        return static_cast<std::uint32_t>(address - reinterpret_cast<std::uintptr_t>(info.dli_fbase));
-    return static_cast<std::uint32_t>(address);
+    const std::uintptr_t base = ModuleBaseOf(reinterpret_cast<const void*>(step));
+    return static_cast<std::uint32_t>(base != 0 ? address - base : address);
 }
 
 TModuleSteps::TModuleSteps(std::vector<TModule> modules)

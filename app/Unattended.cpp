@@ -121,17 +121,6 @@ void WhenFirstPainted(QWidget* window, std::function<void()> action)
     new TFirstPaint(window, std::move(action));
 }
 
-long ResidentKilobytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
-
 void StartUnattendedRun(TZARIDOForm1* window)
 {
     const QString port = qEnvironmentVariable("RVD3318_PANEL_OPEN");

@@ -23,6 +23,8 @@
 // Without them nothing here does anything.
 #pragma once
 
+#include "app/Process.h"
+
 #include <functional>
 
 class QWidget;
@@ -32,8 +34,6 @@ class TZARIDOForm1;
 // the first time.
 void WhenFirstPainted(QWidget* window, std::function<void()> action);
 
-// The resident memory of this process in kB (VmRSS), 0 when unknown.
-long ResidentKilobytes();
 
 // Arms whatever the environment asks for; call once the window is shown.
 void StartUnattendedRun(TZARIDOForm1* window);

@@ -11,6 +11,7 @@
 #include "tools/ctl/SequenceRunner.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QRegularExpression>
 
 #include <cerrno>
@@ -20,7 +21,6 @@
 #include <cstring>
 #include <algorithm>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -201,10 +201,7 @@ QString PortName(const std::string& name)
 {
     if (name.find('/') == std::string::npos || name[0] == '/' || IsNetworkPortName(QString::fromStdString(name)))
         return QString::fromStdString(name);
-    char cwd[4096];
-    if (!::getcwd(cwd, sizeof cwd))
-        return QString::fromStdString(name);
-    return QString::fromStdString(std::string(cwd) + "/" + name);
+    return QDir::current().absoluteFilePath(QString::fromStdString(name));
 }
 
 void SetRate(TComPort& port, int baud)

@@ -1,0 +1,24 @@
+#include "app/Process.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#include <psapi.h>
+
+std::uintptr_t ModuleBaseOf(const void* address)
+{
+    HMODULE module = nullptr;
+    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                              static_cast<LPCWSTR>(address), &module))
+        return 0;
+    return reinterpret_cast<std::uintptr_t>(module);
+}
+
+long ResidentKilobytes()
+{
+    PROCESS_MEMORY_COUNTERS counters{};
+    if (!::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters))
+        return 0;
+    return static_cast<long>(counters.WorkingSetSize / 1024);
+}
