@@ -5,6 +5,10 @@ include(GNUInstallDirs)
 find_program(GZIP_PROGRAM gzip REQUIRED)
 
 function(install_manual_page page)
+  # Windows has no manual pages: the programs' --help and docs/ serve.
+  if(WIN32)
+    return()
+  endif()
   get_filename_component(name ${page} NAME)
   string(REGEX MATCH "[1-9]$" section ${name})
   if(NOT section)

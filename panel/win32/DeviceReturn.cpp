@@ -26,7 +26,7 @@ public:
     {
         if (watch_)
             return;
-        watch_ = std::make_unique<TPortListWatch>(&context_);
+        watch_ = std::make_unique<TPortListWatch>();
         watch_->OnChange = changed_;
     }
 
