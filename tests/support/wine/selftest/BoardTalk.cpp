@@ -57,10 +57,17 @@ std::string Exchange(HANDLE port, const std::string& command, double& answerMs)
         }
         if (!(mask & EV_RXCHAR))
             continue;
+        // Read what is queued, no more: a read of more would wait for the
+        // interval time-out after the last byte.
+        COMSTAT stat = {};
+        DWORD errors = 0;
+        if (!ClearCommError(port, &errors, &stat) || stat.cbInQue == 0)
+            continue;
         char buffer[256];
         ResetEvent(ov.hEvent);
         done = 0;
-        if (Complete(port, ov, ReadFile(port, buffer, sizeof buffer, &done, &ov), done, 2000))
+        DWORD size = stat.cbInQue < sizeof buffer ? stat.cbInQue : DWORD(sizeof buffer);
+        if (Complete(port, ov, ReadFile(port, buffer, size, &done, &ov), done, 2000))
             answer.append(buffer, done);
     }
     answerMs = MsSince(sent);
@@ -108,9 +115,10 @@ int main(int argc, char** argv)
     } const exchanges[] = {
         {"2020", "OK RGB\n"},
         {"015F", "OK LED-1 99.99%\n"},  // LED1 at 31
-        {"0140", "OK LED-1 0.00%\n"},   // LED1 at 0
+        {"0140", "OK LED-1 0%\n"},      // LED1 at 0
         {"1010", "OK BACK LIGHT\n"},
-        {"0A", "ERR HALF COMMAND\n"},   // half a command: answered after the board's idle time
+        {"01", "ERR HALF COMMAND\n"},   // half a command: answered after the board's idle time (1 s)
+        {"2AZZ", "ERR 4 BAD BYTES\n"},  // outside the vocabulary
     };
     int failures = 0;
     for (const auto& exchange : exchanges) {

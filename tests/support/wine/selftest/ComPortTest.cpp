@@ -210,6 +210,11 @@ struct PendingWait {
     {
         if (ok)
             return true;
+        if (startError != ERROR_IO_PENDING) {  // failed at once
+            endError = startError;
+            endedAfterMs = 0;
+            return true;
+        }
         if (WaitForSingleObject(o.ov.hEvent, ms) != WAIT_OBJECT_0)
             return false;
         endedAfterMs = MsSince(started);
