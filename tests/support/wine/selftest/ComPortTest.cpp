@@ -325,6 +325,35 @@ TEST_F(ComPort, WaitReportsOutputEmptyAfterAWrite)
     EXPECT_EQ(remote->ReadAll(3), "abc");
 }
 
+double ProcessCpuMs()
+{
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    auto ms = [](const FILETIME& t) {
+        return double((ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 10000.0;
+    };
+    return ms(kernel) + ms(user);
+}
+
+TEST_F(ComPort, WhatAnIdleWaitCosts)
+{
+    if (!PreloadActive())
+        GTEST_SKIP() << "needs the preload library";
+    // Wine has no modem-line notice from a pty: how often does a pending
+    // wait look, and what does that cost? (The preload library's TIOCMGET
+    // answers count the looks from outside: strace -f -e ioctl.)
+    ASSERT_TRUE(SetCommMask(port->handle, EV_RXCHAR | EV_CTS | EV_DSR));
+    PendingWait wait(port->handle);
+    ASSERT_TRUE(wait.Pending());
+    double cpuBefore = ProcessCpuMs();
+    EXPECT_FALSE(wait.End(2000));
+    double cpu = ProcessCpuMs() - cpuBefore;
+    std::printf("[wine] a pending WaitCommEvent (EV_RXCHAR|EV_CTS|EV_DSR) for 2 s: %.0f ms CPU\n",
+                cpu);
+    ASSERT_TRUE(SetCommMask(port->handle, 0));
+    EXPECT_TRUE(wait.End(2000));
+}
+
 TEST_F(ComPort, SetCommMaskEndsAPendingWait)
 {
     if (!PreloadActive())
