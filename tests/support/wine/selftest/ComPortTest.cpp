@@ -268,6 +268,60 @@ TEST_F(ComPort, OpensAndTakesLineSettings)
     std::printf("[wine] second CreateFile of an open port: %s (error %lu)\n",
                 second.handle == INVALID_HANDLE_VALUE ? "refused" : "opened",
                 second.openError);
+    // A port nobody mapped, and one whose path is gone.
+    Port unmapped("COM199");
+    std::printf("[wine] CreateFile of an unmapped COM199: %s (error %lu)\n",
+                unmapped.handle == INVALID_HANDLE_VALUE ? "fails" : "opens", unmapped.openError);
+}
+
+TEST_F(ComPort, ArrivalsWhileNoWaitIsPending)
+{
+    if (!PreloadActive())
+        GTEST_SKIP() << "needs the preload library";
+    ASSERT_TRUE(SetCommMask(port->handle, EV_RXCHAR));
+    // Bytes arrive before any wait: does the next wait report them at once?
+    ASSERT_EQ(remote->Write("early"), 5u);
+    Sleep(100);
+    {
+        PendingWait wait(port->handle);
+        bool ended = wait.End(300);
+        std::printf("[wine] WaitCommEvent started with 5 bytes already queued (arrived before "
+                    "it): %s, mask 0x%lx\n",
+                    wait.ok && wait.startError == 0 ? "returns at once"
+                    : ended                         ? "ends while pending"
+                                                    : "stays pending",
+                    wait.mask);
+        if (!ended) {
+            SetCommMask(port->handle, EV_RXCHAR);
+            wait.End(1000);
+        }
+    }
+    // The bytes still sit unread: does every new wait report them again?
+    // (Windows reports EV_RXCHAR once per arrival.)
+    bool lateSent = false;
+    {
+        PendingWait wait(port->handle);
+        bool ended = wait.End(300);
+        std::printf("[wine] the next WaitCommEvent, the bytes still unread: %s, mask 0x%lx\n",
+                    wait.ok && wait.startError == 0 ? "returns at once"
+                    : ended                         ? "ends while pending"
+                                                    : "stays pending",
+                    wait.mask);
+        if (!ended) {
+            // A new arrival ends it.
+            ASSERT_EQ(remote->Write("late"), 4u);
+            lateSent = true;
+            ASSERT_TRUE(wait.End(2000));
+            EXPECT_TRUE(wait.mask & EV_RXCHAR);
+        }
+    }
+    EXPECT_EQ(port->ReadAll(lateSent ? 9 : 5), lateSent ? "earlylate" : "early");
+    // Read: the next wait waits again.
+    PendingWait wait(port->handle);
+    EXPECT_TRUE(wait.Pending());
+    EXPECT_FALSE(wait.End(200));
+    SetCommMask(port->handle, 0);
+    EXPECT_TRUE(wait.End(1000));
 }
 
 TEST_F(ComPort, WriteReachesTheFarEnd)
