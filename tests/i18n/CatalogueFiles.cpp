@@ -1,25 +1,14 @@
-// Scratch catalogues and folders for the catalogue tests.
+// Scratch catalogues and folders for the catalogue tests (what is the same
+// on every platform; making folders, running programs and compiling a .po
+// are in CatalogueFilesPosix.cpp and CatalogueFilesWin32.cpp).
 #include "CatalogueFiles.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 namespace i18ntest {
-
-ScratchFolder::ScratchFolder()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "i18n-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
 
 ScratchFolder::~ScratchFolder()
 {
@@ -71,44 +60,6 @@ std::string PoSource(const std::vector<std::pair<std::string, std::string>>& ent
     for (const auto& [id, str] : entries)
         po += "msgid " + PoQuoted(id) + "\nmsgstr " + PoQuoted(str) + "\n\n";
     return po;
-}
-
-std::string ShellQuoted(const std::string& text)
-{
-    std::string out = "'";
-    for (const char c : text) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
-    }
-    return out + "'";
-}
-
-CommandResult RunCommand(const std::string& command)
-{
-    CommandResult result;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return result;
-    char buffer[65536];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        result.output.append(buffer, got);
-    const int status = ::pclose(pipe);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-void CompileCatalogue(const std::string& po, const std::string& moPath, const std::string& options)
-{
-    const std::string poPath = moPath + ".po";
-    WriteBytes(poPath, po);
-    const CommandResult run = RunCommand(std::string(MSGFMT_PROGRAM) + " " + options + " -o "
-                                         + ShellQuoted(moPath) + " " + ShellQuoted(poPath) + " 2>&1");
-    std::filesystem::remove(poPath);
-    if (run.status != 0)
-        throw std::runtime_error("msgfmt failed: " + run.output);
 }
 
 void PutWord(std::string& bytes, std::size_t at, std::uint32_t value, bool bigEndian)

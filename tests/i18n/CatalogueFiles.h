@@ -19,7 +19,8 @@ public:
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
     const std::filesystem::path& Path() const { return path_; }
-    std::string operator/(const std::string& relative) const { return (path_ / relative).string(); }
+    // With '/' between the parts on every platform, as the engine writes paths.
+    std::string operator/(const std::string& relative) const { return (path_ / relative).generic_string(); }
 
 private:
     std::filesystem::path path_;
@@ -35,6 +36,8 @@ std::string PoSource(const std::vector<std::pair<std::string, std::string>>& ent
 
 // Runs msgfmt on `po` and writes the catalogue to `moPath` (folders made as
 // needed). `options` go to msgfmt as they are, e.g. "--endianness=big".
+// (On Windows the .po, which PoSource wrote, is compiled by the tests' own
+// writer instead: see CatalogueFilesWin32.cpp.)
 void CompileCatalogue(const std::string& po, const std::string& moPath, const std::string& options = "");
 
 // Raw catalogue writer: sorts the entries as the format requires, little-
@@ -43,7 +46,7 @@ std::string BuildCatalogue(std::vector<std::pair<std::string, std::string>> entr
 
 void PutWord(std::string& bytes, std::size_t at, std::uint32_t value, bool bigEndian = false);
 
-// Output and exit status of a shell command.
+// Output and exit status of a shell command (sh on Linux, cmd on Windows).
 struct CommandResult {
     int status = -1;
     std::string output;

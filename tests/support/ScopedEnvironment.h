@@ -2,6 +2,9 @@
 // out, also when a failed assertion leaves the test early.
 #pragma once
 
+#include <QByteArray>
+#include <QtGlobal>
+
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -24,10 +27,12 @@ public:
 private:
     void Put(const std::optional<std::string>& value) const
     {
+        // Qt's calls, because they exist on every platform (on Windows they
+        // change the C library's copy and the process's at once).
         if (value)
-            ::setenv(name_.c_str(), value->c_str(), 1);
+            qputenv(name_.c_str(), QByteArray(value->c_str()));
         else
-            ::unsetenv(name_.c_str());
+            qunsetenv(name_.c_str());
     }
 
     std::string name_;
