@@ -49,8 +49,13 @@ PortMonitor::PortMonitor(std::function<void()> changed) : changed_(std::move(cha
     }
     // A top-level window that is never shown, not a message-only one: only
     // top-level windows receive the broadcasts of ports coming and going.
+    // Where none can be made (wine without a display), a message-only one
+    // still gets the notifications registered below.
     HWND window = ::CreateWindowExW(0, windowClass, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
                                     ::GetModuleHandleW(nullptr), nullptr);
+    if (!window)
+        window = ::CreateWindowExW(0, windowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                   ::GetModuleHandleW(nullptr), nullptr);
     if (!window) {
         error_ = static_cast<int>(::GetLastError());
         return;

@@ -6,6 +6,7 @@
 #include "serial/win32/PortNames.h"
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 
 namespace serialdev {
@@ -31,10 +32,41 @@ int OnOpenHandle(int error)
     return error == ERROR_ACCESS_DENIED ? ERROR_DEVICE_NOT_CONNECTED : error;
 }
 
+// How a transfer ended, as the port expects it: one that ran out of time
+// has done what it could, which Windows reports as success with the bytes
+// moved; wine ends it with ERROR_TIMEOUT instead (its byte count is right).
+int TransferError(int error)
+{
+    return error == ERROR_TIMEOUT ? 0 : OnOpenHandle(error);
+}
+
+// How often a waiting event wait makes sure that the line is still there.
+constexpr DWORD lineCheckMs = 1000;
+
 // The read time-outs that ask a read to return at once with what is queued.
 bool ReturnsAtOnce(const Timeouts& t)
 {
     return t.ReadInterval == MAXDWORD && t.ReadTotalMultiplier == 0 && t.ReadTotalConstant == 0;
+}
+
+// Windows's serial drivers open a port for one handle at a time; wine's
+// does not, and lets a second program in beside the first. A named object
+// per port keeps out every opener that takes it too (this program's other
+// ports, rvd3318ctl, a second panel), as the lock does on Linux. It goes
+// with its handle, so a program that dies leaves nothing behind.
+HANDLE TakePortLock(const std::string& path, int& error)
+{
+    std::string name = "Local\\RVD3318.port.";
+    for (char c : DosDeviceName(path))
+        name.push_back(c == '\\' ? '!' : static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+    HANDLE lock = ::CreateMutexA(nullptr, FALSE, name.c_str());
+    error = lock ? 0 : LastError();
+    if (lock && ::GetLastError() == ERROR_ALREADY_EXISTS) {
+        ::CloseHandle(lock);
+        lock = nullptr;
+        error = ERROR_ACCESS_DENIED; // what the driver says to a second opener
+    }
+    return lock;
 }
 
 } // namespace
@@ -55,27 +87,35 @@ int Win32Device::Open(std::string_view name)
                                   FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return LastError();
+    const auto fail = [&](int error) {
+        ::CloseHandle(handle);
+        return error;
+    };
     // A file or a pipe opens too; only a serial device has a control record.
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(handle, &dcb)) {
         const int error = LastError();
-        ::CloseHandle(handle);
-        return error ? error : ERROR_NOT_SUPPORTED;
+        return fail(error ? error : ERROR_NOT_SUPPORTED);
     }
+    int lockError = 0;
+    HANDLE lock = TakePortLock(path, lockError);
+    if (!lock)
+        return fail(lockError);
     if (!waitOverlapped_.hEvent) {
         waitOverlapped_.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
         if (!waitOverlapped_.hEvent) {
             const int error = LastError();
-            ::CloseHandle(handle);
-            return error;
+            ::CloseHandle(lock);
+            return fail(error);
         }
     }
     // No events until the port asks for some; a mask left by the port's
     // last user would wake the first wait for nothing.
     ::SetCommMask(handle, 0);
-    std::lock_guard lock(mutex_);
+    std::lock_guard guard(mutex_);
     handle_ = handle;
+    lock_ = lock;
     mask_ = 0;
     waitPending_ = false;
     timeouts_ = Timeouts{};
@@ -104,6 +144,8 @@ void Win32Device::Close()
         handle_ = INVALID_HANDLE_VALUE;
     }
     ::CloseHandle(handle);
+    ::CloseHandle(lock_);
+    lock_ = nullptr;
     std::lock_guard lock(mutex_);
     // Closing the handle ends what would not cancel; the system sets each
     // record's event once it lets go.
@@ -170,6 +212,28 @@ int Win32Device::SetTimeouts(const Timeouts& timeouts)
     return 0;
 }
 
+int Win32Device::Queued(DWORD& queued)
+{
+    queued = 0;
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (!::ClearCommError(handle_, &errors, &stat))
+        return OnOpenHandle(LastError());
+    // The flags this took are the port's to ask for: keep them.
+    if (errors) {
+        std::lock_guard lock(mutex_);
+        heldErrors_ |= errors;
+    }
+    queued = stat.cbInQue;
+    return 0;
+}
+
+int Win32Device::CheckLine()
+{
+    DWORD queued = 0;
+    return Queued(queued);
+}
+
 int Win32Device::StartRead(Transfer& transfer, char* destination, std::int32_t count, std::int32_t& immediate)
 {
     immediate = 0;
@@ -185,16 +249,10 @@ int Win32Device::StartRead(Transfer& transfer, char* destination, std::int32_t c
         // Such a read returns at once with what is queued. Wine keeps an
         // overlapped read with these time-outs pending on an empty queue
         // until bytes come, so the device reads only what is there.
-        DWORD errors = 0;
-        COMSTAT stat{};
-        if (!::ClearCommError(handle_, &errors, &stat))
-            return OnOpenHandle(LastError());
-        // The flags this took are the port's to ask for: keep them.
-        if (errors) {
-            std::lock_guard lock(mutex_);
-            heldErrors_ |= errors;
-        }
-        wanted = static_cast<std::int32_t>(std::min<DWORD>(stat.cbInQue, static_cast<DWORD>(count)));
+        DWORD queued = 0;
+        if (const int error = Queued(queued))
+            return error;
+        wanted = static_cast<std::int32_t>(std::min<DWORD>(queued, static_cast<DWORD>(count)));
     }
     return Start(transfer, false, destination, count, wanted, immediate);
 }
@@ -228,7 +286,7 @@ int Win32Device::Start(Transfer& t, bool write, void* buffer, std::int32_t count
     const int error = done ? 0 : LastError();
     if (error == ERROR_IO_PENDING)
         return 0; // the system carries it on and sets the record's event
-    if (error == 0) {
+    if (error == 0 || error == ERROR_TIMEOUT) {
         Collect(t);
         immediate = t.done;
         return t.error;
@@ -243,7 +301,7 @@ void Win32Device::Collect(Transfer& t)
     DWORD moved = 0;
     int error = 0;
     if (!::GetOverlappedResult(handle_, &t.overlapped, &moved, FALSE))
-        error = OnOpenHandle(LastError());
+        error = TransferError(LastError());
     pending_.erase(std::remove(pending_.begin(), pending_.end(), &t), pending_.end());
     t.Finish(error, static_cast<std::int32_t>(moved));
 }
@@ -414,7 +472,15 @@ int Win32Device::WaitEvent(std::uint32_t& events, WakeHandle stop)
             error = LastError();
             if (error == ERROR_IO_PENDING) {
                 HANDLE handles[2] = {event, stop};
-                const DWORD r = ::WaitForMultipleObjects(stop ? 2 : 1, handles, FALSE, INFINITE);
+                DWORD r = WAIT_TIMEOUT;
+                while ((r = ::WaitForMultipleObjects(stop ? 2 : 1, handles, FALSE, lineCheckMs)) == WAIT_TIMEOUT) {
+                    // Wine's wait never ends when the line hangs up, though
+                    // every other call then fails: ask once in a while.
+                    if (const int lineError = CheckLine(); LineGone(lineError)) {
+                        EndEventWait();
+                        return lineError;
+                    }
+                }
                 if (r != WAIT_OBJECT_0) {
                     // Stopped (or the wait itself failed): the WaitCommEvent
                     // must end before its record is used again.

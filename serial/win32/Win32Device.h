@@ -24,7 +24,8 @@ public:
 
     DeviceKind Kind() const override { return DeviceKind::Tty; }
     // Opens `name` ("COM3", or a device path as it is; Win32DevicePath).
-    // Another program's handle refuses it with ERROR_ACCESS_DENIED.
+    // Another program's handle, or another device of this program, refuses
+    // it with ERROR_ACCESS_DENIED.
     int Open(std::string_view name) override;
     void Close() override;
 
@@ -46,6 +47,11 @@ public:
 
 private:
     void Forget(Transfer& transfer) override;
+    // The bytes waiting to be read; the error flags this takes from the
+    // driver are kept for the next ClearErrors.
+    int Queued(DWORD& queued);
+    // 0 while the line answers, else the code it fails with.
+    int CheckLine();
     int Start(Transfer& transfer, bool write, void* buffer, std::int32_t count, std::int32_t wanted,
               std::int32_t& immediate);
     // Takes the result of a transfer whose I/O has ended. Lock held.
@@ -61,6 +67,7 @@ private:
     bool SettleEventWait(WakeHandle stop);
 
     HANDLE handle_ = INVALID_HANDLE_VALUE;
+    HANDLE lock_ = nullptr; // the port's named lock while open
     Timeouts timeouts_{};
 
     std::mutex mutex_; // the pending transfers, the mask
