@@ -1,0 +1,90 @@
+#include "FarEnd.h"
+
+#include <cstdlib>
+#include <thread>
+
+namespace farend {
+
+std::string PortName()
+{
+    const char* name = std::getenv("WINE_TEST_PORT");
+    return name && *name ? name : "COM31";
+}
+
+long long MsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+bool Send(serialdev::Device& device, const std::string& text)
+{
+    serialdev::TransferPtr t = serialdev::NewTransfer();
+    std::int32_t immediate = 0;
+    if (device.StartWrite(*t, text.data(), static_cast<std::int32_t>(text.size()), immediate) != 0)
+        return false;
+    std::int32_t written = 0;
+    return device.Wait(*t, written) == 0 && written == static_cast<std::int32_t>(text.size());
+}
+
+std::string ReadLine(serialdev::Device& device, int ms)
+{
+    // One byte at a time, each with the rest of the time as its bound.
+    std::string line;
+    const auto start = Clock::now();
+    for (;;) {
+        const long long left = ms - MsSince(start);
+        if (left <= 0)
+            return {};
+        serialdev::Timeouts t;
+        t.ReadInterval = 0;
+        t.ReadTotalConstant = static_cast<std::uint32_t>(left);
+        if (device.SetTimeouts(t) != 0)
+            return {};
+        serialdev::TransferPtr transfer = serialdev::NewTransfer();
+        char c = 0;
+        std::int32_t got = 0;
+        if (device.StartRead(*transfer, &c, 1, got) != 0 || device.Wait(*transfer, got) != 0)
+            return {};
+        if (got == 1 && c == '\n')
+            break;
+        if (got == 1)
+            line.push_back(c);
+    }
+    device.SetTimeouts(serialdev::Timeouts{});
+    return line;
+}
+
+std::string Ask(serialdev::Device& device, const std::string& request)
+{
+    return Send(device, request + "\n") ? ReadLine(device) : std::string();
+}
+
+bool WaitQueued(serialdev::Device& device, std::int32_t count, int ms)
+{
+    const auto start = Clock::now();
+    while (MsSince(start) < ms) {
+        std::uint32_t flags = 0;
+        std::int32_t queued = 0;
+        if (device.ClearErrors(flags, queued) != 0)
+            return false;
+        if (queued >= count)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+serialdev::LineSettings Settings9600()
+{
+    serialdev::LineSettings s;
+    s.BaudRate = 9600;
+    s.Flags = serialdev::LineFlag::Binary | serialdev::LineFlag::DtrEnable | serialdev::LineFlag::RtsEnable;
+    s.ByteSize = 8;
+    s.XonChar = 0x11;
+    s.XoffChar = 0x13;
+    s.XonLim = 1024;
+    s.XoffLim = 1024;
+    return s;
+}
+
+} // namespace farend
