@@ -176,11 +176,20 @@ TEST_F(I18nEmbeddedCatalogueTest, ErrorsNameTheExecutable)
         EXPECT_EQ(domain.FindKey("Cancel"), "Cancel");
     }
 
-    // Failures to open or map leave the domain pending for the next try.
+    // A failure to open leaves the domain pending for the next try.
     TDomain domain("default", folder, "de", &analyzer);
     fs::remove(executable);
     EXPECT_EQ(RaisedMessage([&] { domain.FindKey("Cancel"); }), "Cannot open file " + executable);
     EXPECT_TRUE(domain.OpenPending());
+    WriteBytes(executable, image);
+    EXPECT_EQ(domain.FindKey("Cancel"), "Abbrechen (eingebettet)");
+}
+
+TEST_F(I18nEmbeddedCatalogueTest, AFailureToMapNamesTheExecutableAndLeavesTheDomainPending)
+{
+    // A folder in the executable's place opens on Linux and cannot be mapped.
+    TDomain domain("default", folder, "de", &analyzer);
+    fs::remove(executable);
     fs::create_directory(executable);
     EXPECT_EQ(RaisedMessage([&] { domain.FindKey("Cancel"); }), "Cannot create memory map on file " + executable);
     EXPECT_TRUE(domain.OpenPending());

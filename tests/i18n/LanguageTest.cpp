@@ -46,6 +46,11 @@ TEST(I18nLanguageTest, WithoutLangTheUserLocaleGivesLanguageAndCountry)
     EXPECT_EQ(ChosenLanguage({{}, {}, "ast_ES.UTF-8"}), "C");
     EXPECT_EQ(ChosenLanguage({{}, {}, "de"}), "C");
     EXPECT_EQ(ChosenLanguage({{}, {}, "POSIX"}), "C");
+}
+
+TEST(I18nLanguageTest, WithoutAnyLocaleVariableTheLanguageIsC)
+{
+    // On Linux the variables are the user's locale; Windows asks the system.
     EXPECT_EQ(ChosenLanguage({{}, {}, {}}), "C");
 }
 

@@ -38,7 +38,7 @@ TEST(I18nLargeCatalogueTest, EveryKeyAgreesWithPythonsGettext)
     const std::filesystem::path mo = LARGE_CATALOGUE;
     ASSERT_TRUE(std::filesystem::exists(mo)) << mo << " is missing: script/bootstrap installs iso-codes";
     const CommandResult reference =
-        RunCommand(std::string(PYTHON3_PROGRAM) + " " + ShellQuoted(MO_REFERENCE_SCRIPT) + " " + ShellQuoted(mo));
+        RunCommand(std::string(PYTHON3_PROGRAM) + " " + ShellQuoted(MO_REFERENCE_SCRIPT) + " " + ShellQuoted(mo.string()));
     ASSERT_EQ(reference.status, 0) << reference.output;
 
     // <folder>/<language>/LC_MESSAGES/<domain>.mo
