@@ -34,7 +34,9 @@ private:
     void Answer(bool accepts);
     void Connected();
 
-    int socket_ = -1;
+    // The socket being connected (a descriptor, or a Winsock SOCKET), -1
+    // when none: what QSocketNotifier takes on either platform.
+    qintptr socket_ = -1;
     QSocketNotifier* notifier_ = nullptr;
     QTimer timeout_;
     QTimer immediate_;
