@@ -1,6 +1,5 @@
 // Scratch catalogues and folders for the catalogue tests (what is the same
-// on every platform; making folders, running programs and compiling a .po
-// are in CatalogueFilesPosix.cpp and CatalogueFilesWin32.cpp).
+// on every platform; running programs and compiling a .po are in CatalogueFilesPosix.cpp and CatalogueFilesWin32.cpp).
 #include "CatalogueFiles.h"
 
 #include <algorithm>
@@ -9,12 +8,6 @@
 #include <stdexcept>
 
 namespace i18ntest {
-
-ScratchFolder::~ScratchFolder()
-{
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
 
 void WriteBytes(const std::string& path, const std::string& bytes)
 {

@@ -3,6 +3,8 @@
 // or empty ones), and a scoped environment.
 #pragma once
 
+#include "tests/support/ScratchFolder.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -12,18 +14,9 @@
 namespace i18ntest {
 
 // A fresh folder under the system's temporary folder, removed afterwards.
-class ScratchFolder {
+class ScratchFolder : public ::ScratchFolder {
 public:
-    ScratchFolder();
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const std::filesystem::path& Path() const { return path_; }
-    // With '/' between the parts on every platform, as the engine writes paths.
-    std::string operator/(const std::string& relative) const { return (path_ / relative).generic_string(); }
-
-private:
-    std::filesystem::path path_;
+    ScratchFolder() : ::ScratchFolder("i18n-test") {}
 };
 
 void WriteBytes(const std::string& path, const std::string& bytes);

@@ -1,5 +1,4 @@
-// Scratch folders, shell commands and catalogues compiled by GNU msgfmt, on
-// Linux.
+// Shell commands and catalogues compiled by GNU msgfmt, on Linux.
 #include "CatalogueFiles.h"
 
 #include <cstdio>
@@ -10,14 +9,6 @@
 #include <unistd.h>
 
 namespace i18ntest {
-
-ScratchFolder::ScratchFolder()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "i18n-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
 
 std::string ShellQuoted(const std::string& text)
 {

@@ -1,4 +1,4 @@
-// Scratch folders, commands and compiled catalogues on Windows.
+// Commands and compiled catalogues on Windows.
 //
 // The tests run there under wine, where a Windows program can start a Linux
 // program such as msgfmt but learns neither its exit status nor its output.
@@ -10,28 +10,9 @@
 #include "CatalogueFiles.h"
 
 #include <cstdio>
-#include <random>
 #include <stdexcept>
 
 namespace i18ntest {
-
-ScratchFolder::ScratchFolder()
-{
-    std::random_device seed;
-    std::mt19937_64 random(seed());
-    const std::filesystem::path base = std::filesystem::temp_directory_path();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char name[32];
-        std::snprintf(name, sizeof name, "i18n-test-%012llx",
-                      static_cast<unsigned long long>(random() & 0xFFFFFFFFFFFFull));
-        std::error_code error;
-        if (std::filesystem::create_directory(base / name, error)) {
-            path_ = (base / name).generic_string();
-            return;
-        }
-    }
-    throw std::runtime_error("cannot make a scratch folder in " + base.string());
-}
 
 std::string ShellQuoted(const std::string& text)
 {

@@ -8,11 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <chrono>
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -119,28 +115,6 @@ TEST_F(BoardCommandsTest, PositionOutsideTheSliderIsRefusedBeforeAnythingIsWritt
     EXPECT_EQ(pty.Receive(1, 200ms), "");
 }
 
-// Fills the line's buffer from a second opener of the terminal, so that
-// the port's next write can only time out. The terminal moves bytes on to
-// the far end's queue a moment after they were taken, so keep writing until
-// no room comes back.
-void FillLine(const std::string& slavePath)
-{
-    const int fd = ::open(slavePath.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    const std::string block(4096, 'x');
-    for (;;) {
-        while (::write(fd, block.data(), block.size()) > 0) {
-        }
-        while (::write(fd, block.data(), 1) > 0) {
-        }
-        ASSERT_EQ(errno, EAGAIN);
-        pollfd p{fd, POLLOUT, 0};
-        if (::poll(&p, 1, 200) == 0)
-            break;
-    }
-    ::close(fd);
-}
-
 void EmptyLine(PtyPair& pty)
 {
     while (!pty.Drain().empty()) {
@@ -149,7 +123,7 @@ void EmptyLine(PtyPair& pty)
 
 TEST_F(BoardCommandsTest, WriteThatEndsEarlyIsAnErrorAndTheNextCommandFollows)
 {
-    FillLine(pty.SlavePath());
+    pty.FillLine();
     try {
         commander.SendSlider(TBoardSlider::Led1, 31);
         FAIL() << "a write that timed out was taken for a sent command";
@@ -168,7 +142,7 @@ TEST_F(BoardCommandsTest, WriteThatEndsEarlyIsAnErrorAndTheNextCommandFollows)
 
 TEST_F(BoardCommandsTest, SweepWhoseSelectorDidNotGoOutKeepsThePhase)
 {
-    FillLine(pty.SlavePath());
+    pty.FillLine();
     EXPECT_THROW(commander.Sweep(), Exception);
     EXPECT_FALSE(commander.SweepToggle());
     EmptyLine(pty);

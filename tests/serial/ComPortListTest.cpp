@@ -4,6 +4,7 @@
 #include "serial/ComPortList.h"
 #include "tests/serial/CatchComError.h"
 #include "tests/support/ScopedEnvironment.h"
+#include "tests/support/ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -81,8 +82,8 @@ TEST_F(ComPortListTest, UnreadableListRaisesRegistryErrorWithErrnoAndKeepsTheTar
 TEST_F(ComPortListTest, SystemSourceListsThePathsOfCportExtraPorts)
 {
     SetPortNameSource({});
-    char folder[] = "/tmp/extra-ports-XXXXXX";
-    ASSERT_NE(mkdtemp(folder), nullptr);
+    ScratchFolder scratch("extra-ports");
+    const std::string folder = scratch.Path().string();
     const std::string boardA = std::string(folder) + "/board-a.tty", boardB = std::string(folder) + "/board-b.tty";
     std::ofstream(boardA).put('\n');
     std::ofstream(boardB).put('\n');
@@ -93,7 +94,7 @@ TEST_F(ComPortListTest, SystemSourceListsThePathsOfCportExtraPorts)
     }
     std::filesystem::remove_all(folder);
 
-    EXPECT_EQ(list.indexOf(QString(folder) + "/absent.tty"), -1) << "a path that does not exist is no port";
+    EXPECT_EQ(list.indexOf(QString::fromStdString(folder) + "/absent.tty"), -1) << "a path that does not exist is no port";
     const qsizetype a = list.indexOf(QString::fromStdString(boardA));
     const qsizetype b = list.indexOf(QString::fromStdString(boardB));
     ASSERT_GE(a, 0) << list.join(' ').toStdString();

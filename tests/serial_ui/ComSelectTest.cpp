@@ -8,6 +8,7 @@
 #include "tests/serial_ui/UiTestHelpers.h"
 #include "tests/support/Capture.h"
 #include "tests/support/PtyPair.h"
+#include "tests/support/ScratchFolder.h"
 #include "tests/support/ScopedEnvironment.h"
 
 #include <QVBoxLayout>
@@ -401,9 +402,8 @@ TEST_F(ComSelectTest, PortItemsAreNamesShownWithWhatEachPortIs)
 
 TEST_F(ComSelectTest, PortsComingAndGoingWhileTheListIsShownKeepTheSelection)
 {
-    char pattern[] = "/tmp/selector-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const std::string dir = pattern;
+    ScratchFolder scratch("selector");
+    const std::string dir = scratch.Path().string();
     const std::string board = dir + "/board.tty", second = dir + "/second.tty";
     PtyPair pty;
     std::filesystem::create_symlink(pty.SlavePath(), board);

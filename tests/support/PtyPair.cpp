@@ -103,3 +103,29 @@ void PtyPair::HangUp()
         master_ = -1;
     }
 }
+
+// The terminal moves bytes on to the far end's queue a moment after they
+// were taken, so keep writing until no room comes back.
+void PtyPair::FillLine()
+{
+    const int fd = ::open(slavePath_.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        Fail("open");
+    const std::string block(4096, 'x');
+    for (;;) {
+        while (::write(fd, block.data(), block.size()) > 0) {
+        }
+        while (::write(fd, block.data(), 1) > 0) {
+        }
+        if (errno != EAGAIN) {
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+            Fail("write");
+        }
+        pollfd p{fd, POLLOUT, 0};
+        if (::poll(&p, 1, 200) == 0)
+            break;
+    }
+    ::close(fd);
+}

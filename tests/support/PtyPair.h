@@ -29,6 +29,13 @@ public:
     // Hangs up: closes the master, so the slave side sees the line drop.
     void HangUp();
 
+    // Fills the line's buffer from a second opener of the slave, so that
+    // the port's next write can only time out.
+    void FillLine();
+    // The output speed the slave's line settings hold, in bits per second
+    // (a pty keeps the speed it is given).
+    unsigned OutputSpeed() const;
+
 private:
     int master_ = -1;
     std::string slavePath_;

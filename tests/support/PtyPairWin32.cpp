@@ -39,3 +39,13 @@ void PtyPair::HangUp()
 {
     NoPseudoTerminals();
 }
+
+void PtyPair::FillLine()
+{
+    NoPseudoTerminals();
+}
+
+unsigned PtyPair::OutputSpeed() const
+{
+    NoPseudoTerminals();
+}

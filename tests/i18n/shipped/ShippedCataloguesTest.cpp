@@ -9,6 +9,7 @@
 #include "i18n/GnuGettextQt.h"
 #include "serial/ComError.h"
 #include "serial/ComPortList.h"
+#include "serial/device/OsError.h"
 #include "tests/support/ScopedEnvironment.h"
 
 #include <QAbstractButton>
@@ -107,15 +108,19 @@ TEST_F(ShippedCataloguesTest, TheLinesAboutNetworkPortsComeInGerman)
 {
     Start("de_DE.UTF-8");
     const auto second = [](const EComPort& error) { return ComErrorDetails(error).at(1); };
-    EXPECT_EQ(second(EComPort(CError_OpenFailed, ECONNREFUSED, "rfc2217://rack:2001")),
+    // The platform's own codes for what went wrong (errno values on Linux,
+    // Windows and Winsock codes on Windows).
+    using serialdev::OsErrorCode;
+    using serialdev::OsErrorKind;
+    EXPECT_EQ(second(EComPort(CError_OpenFailed, OsErrorCode(OsErrorKind::Refused), "rfc2217://rack:2001")),
               "Auf rack:2001 nimmt niemand Verbindungen an: L\xC3\xA4uft dort der serielle Server (ser2net), "
               "und auf welchem Port lauscht er?");
-    EXPECT_EQ(second(EComPort(CError_OpenFailed, EINVAL, "rfc2217://rack:2001?speed=9600")),
+    EXPECT_EQ(second(EComPort(CError_OpenFailed, OsErrorCode(OsErrorKind::InvalidArgument), "rfc2217://rack:2001?speed=9600")),
               "Die Option \xE2\x80\x9Espeed=9600\xE2\x80\x9C ist unbekannt: Nach ? folgen ign_set_control, "
               "poll_modem, timeout=SEKUNDEN oder logging=STUFE.");
-    EXPECT_EQ(second(EComPort(CError_OpenFailed, EBUSY, "rfc2217://rack:2001", "Port already in use")),
+    EXPECT_EQ(second(EComPort(CError_OpenFailed, OsErrorCode(OsErrorKind::InUse), "rfc2217://rack:2001", "Port already in use")),
               "Der serielle Server hat den Port verweigert: \xE2\x80\x9EPort already in use\xE2\x80\x9C.");
-    EXPECT_EQ(ComErrorDetails(EComPort(CError_OpenFailed, ENOENT, "socket://nowhere:3001")).at(0),
+    EXPECT_EQ(ComErrorDetails(EComPort(CError_OpenFailed, OsErrorCode(OsErrorKind::HostNotFound), "socket://nowhere:3001")).at(0),
               "socket://nowhere:3001: Der Rechner nowhere wurde nicht gefunden: Stimmt sein Name?");
     EXPECT_EQ(NetworkPortDescription("rfc2217://rack:2001?ign_set_control").toStdString(),
               "serieller Port auf dem Server rack:2001 (RFC 2217)");
