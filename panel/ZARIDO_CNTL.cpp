@@ -152,6 +152,9 @@ void TZARIDOForm1::TranslateCaptions()
 QFont TZARIDOForm1::WindowFont()
 {
     QFont font(QStringLiteral("Liberation Sans"));
+    // Where it is not installed (Windows), the face it was drawn to match,
+    // with the same widths: the captions fit either way.
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
     font.setPixelSize(FontPixelSize);
     return font;
 }
