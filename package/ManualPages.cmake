@@ -4,7 +4,11 @@
 include(GNUInstallDirs)
 find_program(GZIP_PROGRAM gzip REQUIRED)
 
+# Windows has no manual pages: the function does nothing there.
 function(install_manual_page page)
+  if(WIN32)
+    return()
+  endif()
   get_filename_component(name ${page} NAME)
   string(REGEX MATCH "[1-9]$" section ${name})
   if(NOT section)
