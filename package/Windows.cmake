@@ -94,17 +94,23 @@ foreach(i RANGE 0 ${last} 2)
 endforeach()
 install(FILES ${windows_license_files} DESTINATION ${CMAKE_INSTALL_BINDIR}/licenses)
 
+# Qt for Windows is built from Debian's source of the same version as the
+# build machine's Qt (a cross build of Qt needs that): its source is the
+# one Debian keeps for that package version.
+execute_process(COMMAND dpkg-query -W -f=\${source:Version} qt6-base-dev
+  OUTPUT_VARIABLE windows_qt_source_version OUTPUT_STRIP_TRAILING_WHITESPACE)
 file(WRITE ${windows_license_dir}/qt-notice.txt "
 
 ------------------------------------------------------------------------------
 Qt
 
-The panel uses the Qt libraries 6.4.2 (Qt6Core.dll, Qt6Gui.dll,
+The panel uses the Qt libraries ${Qt6_VERSION} (Qt6Core.dll, Qt6Gui.dll,
 Qt6Widgets.dll and the plugins in platforms\\ and styles\\), which are
 licensed under the GNU Lesser General Public License version 3, printed
 below; it adds to the GNU General Public License version 3, which is in
-licenses\\GPL-3.txt. The DLLs are built, unchanged, from Debian's source of
-Qt 6.4.2 (qt6-base 6.4.2+dfsg-10); you may replace them with your own build.
+licenses\\GPL-3.txt. The DLLs are built, unchanged, from Debian's source
+package qt6-base ${windows_qt_source_version}, which Debian's archive keeps;
+you may replace them with your own build of Qt ${Qt6_VERSION}.
 What else is inside them, and the terms of the compiler's run-time DLLs,
 are in the folder licenses\\.
 
