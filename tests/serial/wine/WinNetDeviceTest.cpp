@@ -362,6 +362,32 @@ TEST_F(WinNetDeviceTest, ArrivalsAndTheOutputsDrainAreEventsAndPurgeDropsWhatCam
     EXPECT_EQ(std::string(buffer, 5), "after");
 }
 
+TEST_F(WinNetDeviceTest, TheEventCharacterAndAQueueEightyPercentFullAreEventsAndNulsCanBeDropped)
+{
+    WinNetDevice device;
+    Open(device);
+    serialdev::LineSettings settings = Format(115200, 8, 0, 0, serialdev::LineFlag::Null);
+    settings.EvtChar = '\n';
+    ASSERT_EQ(device.SetLineSettings(settings), 0);
+    ASSERT_EQ(device.SetQueueSizes(10, 10), 0);
+    ASSERT_EQ(device.SetEventMask(EventBit::RxFlag | EventBit::Rx80Full), 0);
+    {
+        EventWait wait(device);
+        ASSERT_TRUE(board.Write(std::string("ab\0c\n", 5)));
+        ASSERT_TRUE(wait.Ended(3s));
+        EXPECT_EQ(wait.Result().second, EventBit::RxFlag);
+    }
+    {
+        EventWait wait(device);
+        ASSERT_TRUE(board.Write("defg"));
+        ASSERT_TRUE(wait.Ended(3s));
+        EXPECT_EQ(wait.Result().second, EventBit::Rx80Full) << "8 of 10";
+    }
+    char buffer[16];
+    const Moved moved = Read(device, buffer, 16);
+    EXPECT_EQ(std::string(buffer, std::size_t(moved.count)), "abc\ndefg") << "without the NUL";
+}
+
 TEST_F(WinNetDeviceTest, AStopOrAMaskChangeEndsAWaitAtOnce)
 {
     WinNetDevice device;
