@@ -86,6 +86,7 @@ int WinNetDevice::Open(std::string_view name)
         socketEvent_ = socketEvent;
         line_.Reset();
         open_ = true;
+        rfc2217_ = parsed.rfc2217;
         // Both are found out by trying: Winsock tells of either only after
         // a try that could not go on.
         readable_ = writable_ = true;
@@ -144,7 +145,7 @@ void WinNetDevice::Received(const char* bytes, std::size_t count)
         noticesSeen_ = session_.Notices();
         line_.Noticed(session_.HeldModemBits(), session_.HeldCounts());
     }
-    line_.Arrived(session_, from, true, session_.HeldModemBits());
+    line_.Arrived(session_, from, rfc2217_, session_.HeldModemBits());
 }
 
 void WinNetDevice::PumpIn()

@@ -78,6 +78,7 @@ private:
     UniqueSocket socket_;
     void* socketEvent_ = nullptr; // WSAEVENT, set by the socket's events
     bool open_ = false;
+    bool rfc2217_ = false;        // the server reports modem lines (socket:// has none)
     bool readable_ = false;       // the socket may have bytes (or its end) to read
     bool writable_ = false;       // the socket may take bytes
     bool maskChanged_ = false;    // ends a wait in progress
