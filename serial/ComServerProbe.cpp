@@ -2,12 +2,8 @@
 #include "serial/ComServerProbe.h"
 
 #include "framework/ErrorDisplay.h"
+#include "serial/ComServerProbeWatch.h"
 #include "serial/net/Connect.h"
-
-#include <QSocketNotifier>
-
-#include <cerrno>
-#include <unistd.h>
 
 TServerProbe::TServerProbe(QObject* parent) : QObject(parent)
 {
@@ -24,17 +20,17 @@ TServerProbe::~TServerProbe()
 
 bool TServerProbe::Asking() const
 {
-    return socket_ >= 0 || immediate_.isActive();
+    return socket_ != -1 || immediate_.isActive();
 }
 
 void TServerProbe::Cancel()
 {
     timeout_.stop();
     immediate_.stop();
-    delete notifier_;
-    notifier_ = nullptr;
-    if (socket_ >= 0)
-        ::close(socket_);
+    delete watch_;
+    watch_ = nullptr;
+    if (socket_ != -1)
+        serialdev::net::CloseSocket(static_cast<serialdev::net::SocketHandle>(socket_));
     socket_ = -1;
 }
 
@@ -44,7 +40,7 @@ void TServerProbe::Ask(const QString& name)
     serialdev::net::NetName parsed;
     serialdev::net::NameProblem problem;
     serialdev::net::AddressList addresses;
-    serialdev::UniqueFd socket;
+    serialdev::net::UniqueSocket socket;
     int error = serialdev::net::ParseNetName(name.toStdString(), parsed, problem);
     // Looking a name up may take a moment where a name server is slow;
     // a lab's server is mostly named by address or known to the resolver.
@@ -52,21 +48,21 @@ void TServerProbe::Ask(const QString& name)
         error = serialdev::net::Resolve(parsed, addresses);
     if (!error)
         error = serialdev::net::StartConnect(*addresses, socket);
-    if (error != EINPROGRESS) {
+    if (error != serialdev::net::ConnectInProgress) {
         // Answered at once, but told from the event loop as always.
         immediateAnswer_ = error == 0;
         immediate_.start(0);
         return;
     }
-    socket_ = socket.Release();
-    notifier_ = new QSocketNotifier(socket_, QSocketNotifier::Write, this);
-    connect(notifier_, &QSocketNotifier::activated, this, [this] { GuardedCall([this] { Connected(); }); });
+    socket_ = static_cast<qintptr>(socket.Release());
+    watch_ = WatchConnect(socket_, this, [this] { GuardedCall([this] { Connected(); }); });
     timeout_.start(parsed.timeoutMs);
 }
 
 void TServerProbe::Connected()
 {
-    Answer(socket_ >= 0 && serialdev::net::ConnectResult(socket_) == 0);
+    Answer(socket_ != -1 &&
+           serialdev::net::ConnectResult(static_cast<serialdev::net::SocketHandle>(socket_)) == 0);
 }
 
 void TServerProbe::Answer(bool accepts)

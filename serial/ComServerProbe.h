@@ -10,8 +10,6 @@
 #include <functional>
 #include <memory>
 
-class QSocketNotifier;
-
 class TServerProbe : public QObject {
     Q_OBJECT
 
@@ -34,8 +32,10 @@ private:
     void Answer(bool accepts);
     void Connected();
 
-    int socket_ = -1;
-    QSocketNotifier* notifier_ = nullptr;
+    // The socket being connected (a descriptor, or a Winsock SOCKET), -1
+    // when none.
+    qintptr socket_ = -1;
+    QObject* watch_ = nullptr; // the platform's watch on the connect (ComServerProbeWatch.h)
     QTimer timeout_;
     QTimer immediate_;
     bool immediateAnswer_ = false;

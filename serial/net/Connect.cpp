@@ -1,59 +1,54 @@
-// Name lookup and non-blocking connects.
+// Trying a server's addresses in turn: the same on both platforms.
 #include "serial/net/Connect.h"
 
-#include <cerrno>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
+#include "serial/device/OsError.h"
+
+#include <algorithm>
 
 namespace serialdev::net {
 
-int Resolve(const NetName& name, AddressList& list)
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int RemainingMs(Clock::time_point deadline)
 {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG | AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const int status = ::getaddrinfo(name.host.c_str(), name.service.c_str(), &hints, &found);
-    if (status == 0) {
-        list.reset(found);
-        return 0;
-    }
-    if (status == EAI_SYSTEM)
-        return errno ? errno : EIO;
-    if (status == EAI_MEMORY)
-        return ENOMEM;
-    // The name is unknown, or no name server could say: either way the
-    // host is not there for us.
-    return ENOENT;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(std::min<long long>(left, 60'000)) : 0;
 }
 
-int StartConnect(const addrinfo& address, UniqueFd& socket)
+// Connects to one address, waiting until `deadline`.
+int ConnectTo(const addrinfo& address, Clock::time_point deadline, UniqueSocket& result)
 {
-    UniqueFd fd(::socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, address.ai_protocol));
-    if (!fd.Valid())
-        return errno;
-    // Commands are a few bytes each and wait for their answer: they must
-    // not sit in the stack waiting for more.
-    const int one = 1;
-    ::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    int result = 0;
-    if (::connect(fd.Get(), address.ai_addr, address.ai_addrlen) != 0) {
-        if (errno != EINPROGRESS)
-            return errno;
-        result = EINPROGRESS;
+    UniqueSocket socket;
+    int error = StartConnect(address, socket);
+    if (error != ConnectInProgress) {
+        if (!error)
+            result = std::move(socket);
+        return error;
     }
-    socket = std::move(fd);
-    return result;
+    if ((error = AwaitConnect(socket.Get(), RemainingMs(deadline))))
+        return error;
+    if ((error = ConnectResult(socket.Get())))
+        return error;
+    result = std::move(socket);
+    return 0;
 }
 
-int ConnectResult(int socket)
+} // namespace
+
+int ConnectBefore(const NetName& name, Clock::time_point deadline, UniqueSocket& socket)
 {
-    int error = 0;
-    socklen_t length = sizeof error;
-    if (::getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-        return errno;
+    AddressList list;
+    if (const int error = Resolve(name, list))
+        return error;
+    const int timedOut = OsErrorCode(OsErrorKind::TimedOut);
+    int error = OsErrorCode(OsErrorKind::Refused);
+    for (const addrinfo* a = list.get(); a; a = NextAddress(*a)) {
+        error = ConnectTo(*a, deadline, socket);
+        if (!error || error == timedOut)
+            break;
+    }
     return error;
 }
 

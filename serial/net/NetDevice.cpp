@@ -2,6 +2,7 @@
 #include "serial/net/NetDevice.h"
 
 #include "serial/net/LocalLine.h"
+#include "serial/net/RemoteSettings.h"
 #include "serial/posix/TermiosMapping.h"
 
 #include <cerrno>
@@ -9,28 +10,6 @@
 namespace serialdev::net {
 
 namespace {
-
-// RFC 2217's codes for the record's fields.
-std::uint8_t ParityCode(std::uint8_t parity) { return static_cast<std::uint8_t>(parity + 1); }
-
-std::uint8_t StopCode(std::uint8_t stopBits)
-{
-    switch (stopBits) {
-    case 1: return 3; // one and a half
-    case 2: return 2;
-    default: return 1;
-    }
-}
-
-std::uint8_t FlowCode(const LineSettings& settings)
-{
-    namespace F = LineFlag;
-    if ((settings.Flags & F::OutxCtsFlow) || (settings.Flags & F::RtsControlMask) == F::RtsHandshake)
-        return 3;
-    if (settings.Flags & (F::OutX | F::InX))
-        return 2;
-    return 1;
-}
 
 // What the local line does of the record: the real port on the server
 // checks parity and keeps the flow, so the pseudo-terminal does neither
@@ -113,11 +92,13 @@ int NetDevice::SetLineSettings(const LineSettings& settings)
     TermiosSetup setup;
     if (const int error = BuildTermios(settings, termios2{}, setup))
         return error;
+    RemoteSettings remote;
+    if (const int error = ToRemote(settings, remote))
+        return error;
     // The server first, in its order; the line then finds DTR and RTS
     // told already.
-    if (const int error = link_.ApplySettings(settings.BaudRate, settings.ByteSize, ParityCode(settings.Parity),
-                                              StopCode(settings.StopBits), FlowCode(settings), setup.raiseDTR,
-                                              setup.raiseRTS))
+    if (const int error = link_.ApplySettings(remote.baudRate, remote.dataSize, remote.parity, remote.stopSize,
+                                              remote.control, remote.dtr, remote.rts))
         return error;
     return line_.SetLineSettings(LocalPart(settings));
 }

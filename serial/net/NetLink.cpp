@@ -1,4 +1,5 @@
-// The connection to a serial server and the thread that carries it.
+// The connection to a serial server and the thread that joins it to the
+// pseudo-terminal.
 #include "serial/net/NetLink.h"
 
 #include "serial/net/Connect.h"
@@ -24,56 +25,20 @@ constexpr std::size_t ReadChunk = 16 * 1024;
 // How long a closing link goes on sending what the line wrote.
 constexpr auto DrainOnClose = std::chrono::milliseconds(500);
 
-// The line events the server is asked to tell (RFC 2217 line-state bits):
-// break, framing, parity and overrun errors.
-constexpr unsigned char LineStateMask = 16 | 8 | 4 | 2;
-// All modem lines and their change bits.
-constexpr unsigned char ModemStateMask = 0xFF;
-
-// SET-CONTROL values.
-constexpr unsigned char ControlDtrOn = 8, ControlDtrOff = 9, ControlRtsOn = 11, ControlRtsOff = 12;
-
 int RemainingMs(Clock::time_point deadline)
 {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     return left > 0 ? static_cast<int>(std::min<long long>(left, 60'000)) : 0;
 }
 
-// Connects to one address, waiting until `deadline`.
-int ConnectTo(const addrinfo& address, Clock::time_point deadline, UniqueFd& result)
+int OutputLines(int tiocm)
 {
-    UniqueFd fd;
-    int error = StartConnect(address, fd);
-    if (error != EINPROGRESS) {
-        if (!error)
-            result = std::move(fd);
-        return error;
-    }
-    pollfd p{fd.Get(), POLLOUT, 0};
-    for (;;) {
-        const int ready = ::poll(&p, 1, RemainingMs(deadline));
-        if (ready > 0)
-            break;
-        if (ready == 0)
-            return ETIMEDOUT;
-        if (errno != EINTR)
-            return errno;
-    }
-    if ((error = ConnectResult(fd.Get())))
-        return error;
-    result = std::move(fd);
-    return 0;
-}
-
-std::string BigEndian32(std::uint32_t value)
-{
-    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16), static_cast<char>(value >> 8),
-            static_cast<char>(value)};
+    return ((tiocm & TIOCM_DTR) ? OutputLine::Dtr : 0) | ((tiocm & TIOCM_RTS) ? OutputLine::Rts : 0);
 }
 
 } // namespace
 
-NetLink::NetLink()
+NetLink::NetLink() : session_([this] { wake_.Signal(); })
 {
     wake_.Open();
 }
@@ -85,9 +50,8 @@ NetLink::~NetLink()
 
 void NetLink::Expect(const NetName& name)
 {
-    std::lock_guard lock(mutex_);
     if (!Connected())
-        name_ = name;
+        session_.Expect(name);
 }
 
 int NetLink::Connect(const NetName& name, UniqueFd master, ConnectFailure& failure)
@@ -101,286 +65,117 @@ int NetLink::Connect(const NetName& name, UniqueFd master, ConnectFailure& failu
     }
     Expect(name);
     const auto deadline = Clock::now() + std::chrono::milliseconds(name.timeoutMs);
-
-    AddressList list;
-    if (const int error = Resolve(name, list))
-        return error;
-    int error = ECONNREFUSED;
-    UniqueFd socket;
-    for (const addrinfo* a = list.get(); a; a = a->ai_next) {
-        error = ConnectTo(*a, deadline, socket);
-        if (!error || error == ETIMEDOUT)
-            break;
-    }
-    if (error)
+    UniqueSocket socket;
+    if (const int error = ConnectBefore(name, deadline, socket))
         return error;
     {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(session_.Mutex());
         socket_ = std::move(socket);
         master_ = std::move(master);
-        telnet_ = TelnetSession{};
-        stop_ = lost_ = settled_ = silent_ = false;
-        lostError_ = 0;
-        preamble_.clear();
-        toSocket_.clear();
-        toMaster_.clear();
-        awaited_.clear();
-        nextSeq_ = 1;
-        doneSeq_ = 0;
-        settleSeq_ = 0;
-        modem_ = 0;
-        counters_ = {};
-        outputs_ = -1;
-        if (name_.rfc2217) {
-            // What the server sends before it has answered our first query
-            // is its greeting, not the board's output. The Telnet layer is
-            // told to pass everything on: the line decides here.
-            telnet_.Settle();
-            toSocket_ = telnet_.Start();
-            QueueRequest(ComPortCode::SetLineStateMask, std::string(1, char(LineStateMask)), true);
-            QueueRequest(ComPortCode::SetModemStateMask, std::string(1, char(ModemStateMask)), true);
-            settleSeq_ = QueueBarrier();
-        } else {
-            settled_ = true;
-        }
     }
+    session_.Begin();
     try {
         thread_ = std::thread([this] { Run(); });
     } catch (const std::system_error& e) {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(session_.Mutex());
         socket_.Reset();
         master_.Reset();
         return e.code().value();
     }
-    if (!name_.rfc2217)
-        return 0;
-
-    std::unique_lock lock(mutex_);
-    error = AwaitAnswers(lock, settleSeq_);
-    if (!error) {
-        // Settled by the answer, or by giving up on a server that answers
-        // nothing.
-        settled_ = true;
-        preamble_.clear();
-        wake_.Signal();
-        return 0;
-    }
-    // The server went before the negotiation ended: what it said is why.
-    std::string text = preamble_;
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
-    const std::size_t lineStart = text.find_last_of("\r\n");
-    failure.serverText = lineStart == std::string::npos ? text : text.substr(lineStart + 1);
-    lock.unlock();
-    Disconnect();
-    if (failure.serverText.find("in use") != std::string::npos)
-        return EBUSY;
+    const int error = session_.AwaitSettled(failure.serverText);
+    if (error)
+        Disconnect();
     return error;
 }
 
 void NetLink::Disconnect()
 {
-    {
-        std::lock_guard lock(mutex_);
-        stop_ = true;
-        changed_.notify_all();
-    }
+    session_.Stop();
     wake_.Signal();
     if (thread_.joinable())
         thread_.join();
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(session_.Mutex());
     if (socket_.Valid())
         ::shutdown(socket_.Get(), SHUT_RDWR);
     socket_.Reset();
     master_.Reset();
-    toSocket_.clear();
-    toMaster_.clear();
-    awaited_.clear();
-}
-
-void NetLink::QueueRequest(unsigned char code, std::string_view value, bool await)
-{
-    toSocket_ += TelnetSession::ComPortRequest(code, value);
-    if (await)
-        awaited_.push_back({nextSeq_++, static_cast<unsigned char>(code + ComPortCode::ServerOffset)});
-}
-
-std::uint64_t NetLink::QueueBarrier()
-{
-    // A query of the data size changes nothing; the server answers it after
-    // everything sent before it, so its answer ends the wait for those too.
-    QueueRequest(ComPortCode::SetDataSize, std::string(1, '\0'), true);
-    return nextSeq_ - 1;
-}
-
-int NetLink::AwaitAnswers(std::unique_lock<std::mutex>& lock, std::uint64_t seq)
-{
-    if (lost_)
-        return lostError_ ? lostError_ : EIO;
-    if (silent_)
-        return 0;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(name_.timeoutMs);
-    const std::uint64_t answersBefore = answers_;
-    const bool answered = changed_.wait_until(lock, deadline, [&] { return doneSeq_ >= seq || lost_ || stop_; });
-    if (lost_)
-        return lostError_ ? lostError_ : EIO;
-    if (!answered) {
-        // What was asked went out. A server that answered nothing at all
-        // is not waited for again; one that answered some but not the
-        // closing query (it left a request of the query's own kind
-        // unanswered, whose place the query's answer took) is waited for
-        // again with the next batch.
-        if (answers_ == answersBefore)
-            silent_ = true;
-        while (!awaited_.empty() && awaited_.front().seq <= seq)
-            awaited_.pop_front();
-        doneSeq_ = std::max(doneSeq_, seq);
-    }
-    return 0;
-}
-
-int NetLink::Exchange(std::unique_lock<std::mutex>& lock)
-{
-    if (lost_)
-        return lostError_ ? lostError_ : EIO;
-    const std::uint64_t seq = QueueBarrier();
-    wake_.Signal();
-    return AwaitAnswers(lock, seq);
+    session_.ToSocket().clear();
+    session_.ToLine().clear();
 }
 
 int NetLink::ApplySettings(std::uint32_t baudRate, std::uint8_t dataBits, std::uint8_t parity,
                            std::uint8_t stopBits, std::uint8_t flow, bool dtr, bool rts)
 {
-    std::unique_lock lock(mutex_);
-    if (!Connected() || lost_)
+    if (!Connected())
         return EIO;
-    if (!name_.rfc2217)
-        return 0;
-    QueueRequest(ComPortCode::SetBaudRate, BigEndian32(baudRate), true);
-    QueueRequest(ComPortCode::SetDataSize, std::string(1, char(dataBits)), true);
-    QueueRequest(ComPortCode::SetParity, std::string(1, char(parity)), true);
-    QueueRequest(ComPortCode::SetStopSize, std::string(1, char(stopBits)), true);
-    const bool awaitControl = !name_.ignoreSetControl;
-    QueueRequest(ComPortCode::SetControl, std::string(1, char(flow)), awaitControl);
-    const int outputs = (dtr ? TIOCM_DTR : 0) | (rts ? TIOCM_RTS : 0);
-    QueueRequest(ComPortCode::SetControl, std::string(1, char(dtr ? ControlDtrOn : ControlDtrOff)), awaitControl);
-    QueueRequest(ComPortCode::SetControl, std::string(1, char(rts ? ControlRtsOn : ControlRtsOff)), awaitControl);
-    outputs_ = outputs;
-    return Exchange(lock);
+    RemoteSettings settings;
+    settings.baudRate = baudRate;
+    settings.dataSize = dataBits;
+    settings.parity = parity;
+    settings.stopSize = stopBits;
+    settings.control = flow;
+    settings.dtr = dtr;
+    settings.rts = rts;
+    return session_.ApplySettings(settings);
 }
 
 int NetLink::Purge(bool input, bool output)
 {
-    std::unique_lock lock(mutex_);
-    if (!Connected() || lost_)
+    if (!Connected())
         return EIO;
-    int error = 0;
-    if (name_.rfc2217 && (input || output)) {
-        // What is already encoded for the socket may hold requests; the
-        // board's bytes in it are few and already on their way.
-        QueueRequest(ComPortCode::PurgeData, std::string(1, char(input && output ? 3 : input ? 1 : 2)), true);
-        error = Exchange(lock);
-    }
-    // Held here until now: sent before the server purged.
-    if (input)
-        toMaster_.clear();
-    return error;
+    return session_.Purge(input, output);
 }
 
 int NetLink::ModemLines(int, int& lines)
 {
-    std::lock_guard lock(mutex_);
-    if (!name_.rfc2217)
+    if (!session_.Rfc2217())
         return ENOTTY;
+    const unsigned modem = session_.ModemBits();
     lines = 0;
-    if (modem_ & 128)
+    if (modem & ModemState::Carrier)
         lines |= TIOCM_CAR;
-    if (modem_ & 64)
+    if (modem & ModemState::Ring)
         lines |= TIOCM_RNG;
-    if (modem_ & 32)
+    if (modem & ModemState::Dsr)
         lines |= TIOCM_DSR;
-    if (modem_ & 16)
+    if (modem & ModemState::Cts)
         lines |= TIOCM_CTS;
-    if (outputs_ > 0)
-        lines |= outputs_;
+    const int outputs = session_.Outputs();
+    if (outputs > 0)
+        lines |= ((outputs & OutputLine::Dtr) ? TIOCM_DTR : 0) | ((outputs & OutputLine::Rts) ? TIOCM_RTS : 0);
     return 0;
 }
 
 int NetLink::Counters(int, serial_icounter_struct& counters)
 {
-    std::lock_guard lock(mutex_);
-    if (!name_.rfc2217)
+    if (!session_.Rfc2217())
         return ENOTTY;
-    counters = counters_;
+    const LineCounts counts = session_.Counts();
+    counters = {};
+    counters.brk = static_cast<int>(counts.breaks);
+    counters.frame = static_cast<int>(counts.framing);
+    counters.parity = static_cast<int>(counts.parity);
+    counters.overrun = static_cast<int>(counts.overrun);
     return 0;
 }
 
 int NetLink::SetModemLines(int, int lines, bool raise)
 {
-    std::unique_lock lock(mutex_);
-    if (!name_.rfc2217)
+    if (!session_.Rfc2217())
         return ENOTTY;
-    if (!Connected() || lost_)
+    if (!Connected())
         return EIO;
-    const int before = std::max(outputs_, 0);
-    const int after = raise ? (before | lines) : (before & ~lines);
-    if (after == outputs_)
-        return 0; // already so: the server has been told
-    const bool await = !name_.ignoreSetControl;
-    if ((after ^ before) & TIOCM_DTR || outputs_ < 0)
-        QueueRequest(ComPortCode::SetControl, std::string(1, char(after & TIOCM_DTR ? ControlDtrOn : ControlDtrOff)), await);
-    if ((after ^ before) & TIOCM_RTS || outputs_ < 0)
-        QueueRequest(ComPortCode::SetControl, std::string(1, char(after & TIOCM_RTS ? ControlRtsOn : ControlRtsOff)), await);
-    outputs_ = after;
-    return Exchange(lock);
-}
-
-void NetLink::Take(const ComPortMessage& message)
-{
-    switch (message.code) {
-    case ComPortCode::ServerOffset + ComPortCode::NotifyModemState:
-        if (!message.value.empty())
-            modem_ = static_cast<unsigned char>(message.value[0]);
-        return;
-    case ComPortCode::ServerOffset + ComPortCode::NotifyLineState:
-        if (!message.value.empty()) {
-            const auto bits = static_cast<unsigned char>(message.value[0]);
-            counters_.brk += (bits & 16) ? 1 : 0;
-            counters_.frame += (bits & 8) ? 1 : 0;
-            counters_.parity += (bits & 4) ? 1 : 0;
-            counters_.overrun += (bits & 2) ? 1 : 0;
-        }
-        return;
-    default:
-        break;
-    }
-    // An answer: the first request waiting for this code is answered, and
-    // every one sent before it has been dealt with (the server answers in
-    // order, and left those unanswered). An answer nobody waits for
-    // changes nothing.
-    const auto it = std::find_if(awaited_.begin(), awaited_.end(),
-                                 [&](const Awaited& a) { return a.answer == message.code; });
-    if (it == awaited_.end())
-        return;
-    ++answers_;
-    doneSeq_ = it->seq;
-    awaited_.erase(awaited_.begin(), it + 1);
-    if (settleSeq_ != 0 && doneSeq_ >= settleSeq_)
-        settled_ = true;
-    changed_.notify_all();
+    return session_.ChangeOutputs(static_cast<unsigned>(OutputLines(lines)), raise);
 }
 
 void NetLink::Lost(int error)
 {
-    if (lost_)
+    if (session_.Lost())
         return;
-    lost_ = true;
-    lostError_ = error ? error : EIO;
+    session_.Lose(error);
     // The line on the far side of the pseudo-terminal hangs up: the port
     // sees its device gone, as when an adapter is pulled.
     master_.Reset();
-    toMaster_.clear();
-    changed_.notify_all();
 }
 
 bool NetLink::PumpSocketIn()
@@ -397,42 +192,17 @@ bool NetLink::PumpSocketIn()
         Lost(errno);
         return false;
     }
-    std::string_view bytes(buffer, static_cast<std::size_t>(n));
-    if (!name_.rfc2217) {
-        toMaster_ += bytes;
-        return true;
-    }
-    std::string data;
-    std::string reply;
-    std::vector<ComPortMessage> messages;
-    // Until the negotiation has settled, the bytes go in one at a time:
-    // the answer that settles it may be followed by the board's first
-    // bytes in the same read, and those must not go to the greeting.
-    while (!settled_ && !bytes.empty()) {
-        telnet_.Receive(bytes.substr(0, 1), data, reply, messages);
-        bytes.remove_prefix(1);
-        for (const ComPortMessage& message : messages)
-            Take(message);
-        messages.clear();
-        preamble_ += data;
-        data.clear();
-        if (preamble_.size() > TelnetSession::MaxPreamble)
-            preamble_.erase(0, preamble_.size() - TelnetSession::MaxPreamble);
-    }
-    telnet_.Receive(bytes, data, reply, messages);
-    toSocket_ += reply;
-    for (const ComPortMessage& message : messages)
-        Take(message);
-    toMaster_ += data;
+    session_.Received(std::string_view(buffer, static_cast<std::size_t>(n)));
     return true;
 }
 
 bool NetLink::PumpSocketOut()
 {
-    while (!toSocket_.empty()) {
-        const ssize_t n = ::send(socket_.Get(), toSocket_.data(), toSocket_.size(), MSG_NOSIGNAL);
+    std::string& toSocket = session_.ToSocket();
+    while (!toSocket.empty()) {
+        const ssize_t n = ::send(socket_.Get(), toSocket.data(), toSocket.size(), MSG_NOSIGNAL);
         if (n > 0) {
-            toSocket_.erase(0, static_cast<std::size_t>(n));
+            toSocket.erase(0, static_cast<std::size_t>(n));
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -444,7 +214,7 @@ bool NetLink::PumpSocketOut()
         // may meet its reset before that text was read. It is still there
         // to read, and read before the connection is given up.
         pollfd p{socket_.Get(), POLLIN, 0};
-        while (!lost_ && toMaster_.size() < MaxHeld && ::poll(&p, 1, 0) > 0 &&
+        while (!session_.Lost() && session_.ToLine().size() < MaxHeld && ::poll(&p, 1, 0) > 0 &&
                (p.revents & (POLLIN | POLLHUP | POLLERR)))
             PumpSocketIn();
         Lost(error);
@@ -460,18 +230,16 @@ void NetLink::PumpMasterIn()
     const ssize_t n = ::read(master_.Get(), buffer, sizeof buffer);
     if (n <= 0)
         return; // EAGAIN; EIO while the port has its line closed
-    if (name_.rfc2217)
-        TelnetSession::EncodeData(std::string_view(buffer, static_cast<std::size_t>(n)), toSocket_);
-    else
-        toSocket_.append(buffer, static_cast<std::size_t>(n));
+    session_.Written(std::string_view(buffer, static_cast<std::size_t>(n)));
 }
 
 bool NetLink::PumpMasterOut()
 {
-    while (!toMaster_.empty()) {
-        const ssize_t n = ::write(master_.Get(), toMaster_.data(), toMaster_.size());
+    std::string& toMaster = session_.ToLine();
+    while (!toMaster.empty()) {
+        const ssize_t n = ::write(master_.Get(), toMaster.data(), toMaster.size());
         if (n > 0) {
-            toMaster_.erase(0, static_cast<std::size_t>(n));
+            toMaster.erase(0, static_cast<std::size_t>(n));
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -483,39 +251,41 @@ bool NetLink::PumpMasterOut()
 
 void NetLink::Run()
 {
-    std::unique_lock lock(mutex_);
+    std::unique_lock lock(session_.Mutex());
+    const std::string& toSocket = session_.ToSocket();
+    const std::string& toMaster = session_.ToLine();
     Clock::time_point drainUntil{};
     while (true) {
-        if (stop_) {
+        if (session_.Stopping()) {
             // Closing: what the line wrote still goes out, for a short while.
             if (drainUntil == Clock::time_point{})
                 drainUntil = Clock::now() + DrainOnClose;
             if (master_.Valid())
                 PumpMasterIn();
-            if (lost_ || (toSocket_.empty()) || Clock::now() >= drainUntil)
+            if (session_.Lost() || toSocket.empty() || Clock::now() >= drainUntil)
                 break;
         }
-        if (!lost_ && !toSocket_.empty())
+        if (!session_.Lost() && !toSocket.empty())
             PumpSocketOut();
-        if (!lost_ && !toMaster_.empty() && master_.Valid())
+        if (!session_.Lost() && !toMaster.empty() && master_.Valid())
             PumpMasterOut();
 
         pollfd fds[3] = {{-1, 0, 0}, {-1, 0, 0}, {wake_.Fd(), POLLIN, 0}};
-        if (!lost_) {
+        if (!session_.Lost()) {
             fds[0].fd = socket_.Get();
-            if (toMaster_.size() < MaxHeld && !stop_)
+            if (toMaster.size() < MaxHeld && !session_.Stopping())
                 fds[0].events |= POLLIN;
-            if (!toSocket_.empty())
+            if (!toSocket.empty())
                 fds[0].events |= POLLOUT;
             if (master_.Valid()) {
                 fds[1].fd = master_.Get();
-                if (settled_ && toSocket_.size() < MaxHeld)
+                if (session_.Settled() && toSocket.size() < MaxHeld)
                     fds[1].events |= POLLIN;
-                if (!toMaster_.empty())
+                if (!toMaster.empty())
                     fds[1].events |= POLLOUT;
             }
         }
-        const int timeout = stop_ ? std::max(RemainingMs(drainUntil), 1) : -1;
+        const int timeout = session_.Stopping() ? std::max(RemainingMs(drainUntil), 1) : -1;
         lock.unlock();
         const int ready = ::poll(fds, 3, timeout);
         wake_.Drain();
@@ -524,13 +294,13 @@ void NetLink::Run()
             continue;
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR))
             PumpSocketIn();
-        if (!lost_ && master_.Valid() && (fds[1].revents & POLLIN))
+        if (!session_.Lost() && master_.Valid() && (fds[1].revents & POLLIN))
             PumpMasterIn();
-        if (!lost_ && (fds[0].revents & POLLNVAL))
+        if (!session_.Lost() && (fds[0].revents & POLLNVAL))
             Lost(EIO);
-        if (lost_) {
+        if (session_.Lost()) {
             // Nothing moves any more; wait for the stop without spinning.
-            changed_.wait(lock, [&] { return stop_; });
+            session_.AwaitStop(lock);
         }
     }
 }

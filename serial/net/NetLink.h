@@ -1,11 +1,11 @@
-// The connection to a port on a serial server: a TCP socket, the Telnet
-// and RFC 2217 session on it (for rfc2217:// names), and a thread that
-// joins it to the master side of a pseudo-terminal. The network device
-// runs the port's line on the other side of that pseudo-terminal, so
-// transfers, time-outs, line events and hang-up work as on a local tty;
-// what only the server can do (the real port's rate and format, its
-// control lines, its modem lines and line errors, purging its queues) goes
-// out as RFC 2217 requests.
+// The connection to a port on a serial server on Linux: a TCP socket, the
+// Telnet and RFC 2217 session on it (NetSession, for rfc2217:// names),
+// and a thread that joins it to the master side of a pseudo-terminal. The
+// network device runs the port's line on the other side of that
+// pseudo-terminal, so transfers, time-outs, line events and hang-up work as
+// on a local tty; what only the server can do (the real port's rate and
+// format, its control lines, its modem lines and line errors, purging its
+// queues) goes out as RFC 2217 requests.
 //
 // The thread is the only one that touches the socket; requests from the
 // port's thread are queued for it in order with the board's bytes. It
@@ -16,17 +16,14 @@
 
 #include "framework/posix/EventFd.h"
 #include "serial/net/NetName.h"
-#include "serial/net/Telnet.h"
+#include "serial/net/NetSession.h"
+#include "serial/net/Socket.h"
 #include "serial/posix/LineStatus.h"
 #include "serial/posix/UniqueFd.h"
 
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace serialdev::net {
 
@@ -81,26 +78,7 @@ public:
     int SetModemLines(int fd, int lines, bool raise) override;
 
 private:
-    struct Awaited {
-        std::uint64_t seq;
-        unsigned char answer;
-    };
-
     void Run();
-    // With the lock held: queues a request; with `await`, also what answers it.
-    void QueueRequest(unsigned char code, std::string_view value, bool await);
-    // With the lock held: queues a query the server answers in turn, whose
-    // answer tells that every request before it was dealt with; returns
-    // its number.
-    std::uint64_t QueueBarrier();
-    // Waits for the answer to request `seq`, the connection's end or the
-    // time-out; a server that let it pass is not waited for again.
-    int AwaitAnswers(std::unique_lock<std::mutex>& lock, std::uint64_t seq);
-    // Queues the query and waits for its answer: the requests queued
-    // before it have been dealt with then.
-    int Exchange(std::unique_lock<std::mutex>& lock);
-    // With the lock held: takes a message from the server.
-    void Take(const ComPortMessage& message);
     // With the lock held: the connection ended.
     void Lost(int error);
     bool PumpSocketIn();
@@ -108,31 +86,12 @@ private:
     void PumpMasterIn();
     bool PumpMasterOut();
 
-    NetName name_;
-    UniqueFd socket_;
+    UniqueSocket socket_;
     UniqueFd master_;
     EventFd wake_;
     std::thread thread_;
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    TelnetSession telnet_;
-    bool stop_ = false;
-    bool lost_ = false;
-    int lostError_ = 0;
-    bool settled_ = false;     // board data flows to the line
-    bool silent_ = false;      // the server left a query unanswered
-    std::string preamble_;     // what came before settling (banner, refusal)
-    std::string toSocket_;     // encoded, waiting to go out
-    std::string toMaster_;     // board data waiting for the line
-    std::uint64_t nextSeq_ = 1;
-    std::uint64_t doneSeq_ = 0;  // every awaited request up to it answered or passed
-    std::uint64_t settleSeq_ = 0;
-    std::uint64_t answers_ = 0;    // answers that matched a request  // the query whose answer settles the negotiation
-    std::deque<Awaited> awaited_;
-    std::uint32_t modem_ = 0;  // the server's last modem-state byte
-    serial_icounter_struct counters_{};
-    int outputs_ = -1;         // TIOCM_DTR | TIOCM_RTS as last sent, -1 before
+    // Its lock also guards socket_ and master_.
+    NetSession session_;
 };
 
 } // namespace serialdev::net

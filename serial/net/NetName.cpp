@@ -1,7 +1,8 @@
 // Reading network port names.
 #include "serial/net/NetName.h"
 
-#include <cerrno>
+#include "serial/device/OsError.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -46,12 +47,12 @@ int ReadOptions(std::string_view query, NetName& result, NameProblem& problem)
             if (error != std::errc() || end != value.data() + value.size() || !std::isfinite(seconds) ||
                 seconds <= 0 || seconds > MaxTimeoutSeconds) {
                 problem = {NameProblem::BadTimeout, std::string(value)};
-                return EINVAL;
+                return OsErrorCode(OsErrorKind::InvalidArgument);
             }
             result.timeoutMs = static_cast<int>(std::ceil(seconds * 1000));
         } else {
             problem = {NameProblem::UnknownOption, std::string(option)};
-            return EINVAL;
+            return OsErrorCode(OsErrorKind::InvalidArgument);
         }
     }
     return 0;
@@ -83,7 +84,7 @@ int ParseNetName(std::string_view name, NetName& result, NameProblem& problem)
         name.remove_prefix(SocketScheme.size());
     } else {
         problem = {NameProblem::BadHost, std::string(name)};
-        return EINVAL;
+        return OsErrorCode(OsErrorKind::InvalidArgument);
     }
     const std::size_t question = name.find('?');
     std::string_view address = name.substr(0, question);
@@ -96,7 +97,7 @@ int ParseNetName(std::string_view name, NetName& result, NameProblem& problem)
         const std::size_t close = address.find(']');
         if (close == std::string_view::npos || address.substr(close + 1, 1) != ":") {
             problem = {NameProblem::BadBrackets, std::string(address)};
-            return EINVAL;
+            return OsErrorCode(OsErrorKind::InvalidArgument);
         }
         result.host = std::string(address.substr(1, close - 1));
         service = address.substr(close + 2);
@@ -104,21 +105,21 @@ int ParseNetName(std::string_view name, NetName& result, NameProblem& problem)
         const std::size_t colon = address.rfind(':');
         if (colon == std::string_view::npos) {
             problem = {NameProblem::NoPort, std::string(address)};
-            return EINVAL;
+            return OsErrorCode(OsErrorKind::InvalidArgument);
         }
         result.host = std::string(address.substr(0, colon));
         service = address.substr(colon + 1);
     }
     if (result.host.empty() || result.host.find_first_of("/ \t[]") != std::string::npos) {
         problem = {NameProblem::BadHost, result.host};
-        return EINVAL;
+        return OsErrorCode(OsErrorKind::InvalidArgument);
     }
     unsigned port = 0;
     const auto [end, error] = std::from_chars(service.data(), service.data() + service.size(), port);
     if (service.empty() || error != std::errc() || end != service.data() + service.size() || port == 0 ||
         port > 65535) {
         problem = {NameProblem::BadPort, std::string(service)};
-        return EINVAL;
+        return OsErrorCode(OsErrorKind::InvalidArgument);
     }
     result.service = std::string(service);
     return 0;

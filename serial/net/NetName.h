@@ -33,7 +33,7 @@ struct NameProblem {
 // Whether `name` is a network port's name (it need not be a valid one).
 bool IsNetName(std::string_view name);
 
-// Reads a network port's name. Returns 0, or EINVAL with `problem` saying
+// Reads a network port's name. Returns 0, or the InvalidArgument code with `problem` saying
 // what is wrong.
 int ParseNetName(std::string_view name, NetName& result, NameProblem& problem);
 
