@@ -309,6 +309,32 @@ TEST_F(Win32DeviceTest, StopEndsAPendingWaitAtOnce)
     EXPECT_EQ(again.get().error, 0);
 }
 
+// The process's CPU time in milliseconds.
+long long CpuMs()
+{
+    FILETIME created, exited, kernel, user;
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+    const auto ms = [](const FILETIME& t) {
+        return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32 | t.dwLowDateTime) /
+                                      10000);
+    };
+    return ms(kernel) + ms(user);
+}
+
+TEST_F(Win32DeviceTest, IdleWaitCostsNoCpu)
+{
+    ASSERT_EQ(device.SetEventMask(RxChar), 0);
+    StopEvent stop;
+    const long long before = CpuMs();
+    auto wait = WaitAsync(device, stop.handle);
+    ASSERT_EQ(wait.wait_for(1500ms), std::future_status::timeout);
+    ::SetEvent(stop.handle);
+    EXPECT_EQ(wait.get().error, ERROR_OPERATION_ABORTED);
+    const long long used = CpuMs() - before;
+    std::printf("[wine] CPU time of a process waiting 1.5 s for a line event: %lld ms\n", used);
+    EXPECT_LT(used, 300);
+}
+
 TEST_F(Win32DeviceTest, MaskChangeEndsTheWaitWithoutAnError)
 {
     ASSERT_EQ(device.SetEventMask(RxChar), 0);
