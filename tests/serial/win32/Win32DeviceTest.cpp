@@ -19,6 +19,41 @@ using serialdev::EventBit::RxChar;
 
 namespace {
 
+// Started again with WIN32_DEVICE_TEST_OPEN=COMn, the test program is a
+// second program that only tries to open that port, and ends with what
+// the open gave.
+const int secondProgram = [] {
+    char name[32] = {};
+    if (::GetEnvironmentVariableA("WIN32_DEVICE_TEST_OPEN", name, sizeof name) == 0)
+        return 0;
+    serialdev::Win32Device device;
+    ::ExitProcess(static_cast<UINT>(device.Open(name)));
+}();
+
+// What a second program's open of `port` gives, or -1 when it could not be run.
+int OpenInAnotherProgram(const std::string& port)
+{
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    ::SetEnvironmentVariableA("WIN32_DEVICE_TEST_OPEN", port.c_str());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    const BOOL started = ::CreateProcessW(self, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                          &process);
+    ::SetEnvironmentVariableA("WIN32_DEVICE_TEST_OPEN", nullptr);
+    if (!started)
+        return -1;
+    DWORD code = DWORD(-1);
+    if (::WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0)
+        ::GetExitCodeProcess(process.hProcess, &code);
+    else
+        ::TerminateProcess(process.hProcess, DWORD(-1));
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+
 // A stop event as the port's event thread has one.
 struct StopEvent {
     StopEvent() { handle = ::CreateEventW(nullptr, TRUE, FALSE, nullptr); }
@@ -90,10 +125,13 @@ TEST_F(Win32DeviceTest, SecondOpenerIsRefusedAsInUse)
         EXPECT_EQ(error, ERROR_ACCESS_DENIED) << name;
         EXPECT_EQ(serialdev::ClassifyOsError(error), serialdev::OsErrorKind::InUse) << error;
     }
+    EXPECT_EQ(OpenInAnotherProgram(farend::PortName()), ERROR_ACCESS_DENIED);
     // The holder is not disturbed, and once it lets go the port is free.
     EXPECT_EQ(Ask(device, "E still mine"), "G still mine");
     device.Close();
     EXPECT_EQ(second.Open(farend::PortName()), 0);
+    second.Close();
+    EXPECT_EQ(OpenInAnotherProgram(farend::PortName()), 0);
 }
 
 // ---- settings ---------------------------------------------------------------------------
@@ -266,6 +304,9 @@ TEST_F(Win32DeviceTest, ModemStatusOfAPseudoTerminal)
     std::printf("[wine] modem status of a pty: error %d, bits 0x%x\n", error, bits);
     EXPECT_EQ(error, 0);
     EXPECT_EQ(bits & ~0xF0u, 0u);
+    namespace E = serialdev::EventBit;
+    std::printf("[wine] event mask with the modem lines on a pty: error %d\n",
+                device.SetEventMask(E::RxChar | E::CTS | E::DSR | E::RLSD | E::Ring));
 }
 
 // ---- line events ------------------------------------------------------------------------
