@@ -120,12 +120,23 @@ int Win32Device::Open(std::string_view name)
     // No events until the port asks for some; a mask left by the port's
     // last user would wake the first wait for nothing.
     ::SetCommMask(handle, 0);
+    // The reads go by the driver's time-outs until the port sets its own,
+    // so the record starts as the driver has them.
+    Timeouts timeouts;
+    COMMTIMEOUTS current{};
+    if (::GetCommTimeouts(handle, &current)) {
+        timeouts.ReadInterval = current.ReadIntervalTimeout;
+        timeouts.ReadTotalMultiplier = current.ReadTotalTimeoutMultiplier;
+        timeouts.ReadTotalConstant = current.ReadTotalTimeoutConstant;
+        timeouts.WriteTotalMultiplier = current.WriteTotalTimeoutMultiplier;
+        timeouts.WriteTotalConstant = current.WriteTotalTimeoutConstant;
+    }
     std::lock_guard guard(mutex_);
     handle_ = handle;
     lock_ = lock;
     mask_ = 0;
     waitPending_ = false;
-    timeouts_ = Timeouts{};
+    timeouts_ = timeouts;
     return 0;
 }
 
@@ -138,6 +149,7 @@ void Win32Device::Close()
         CancelPending(lock);
         mask_ = 0;
         maskChanges_.fetch_add(1);
+        ::SetEvent(maskChanged_);
         ::SetCommMask(handle_, 0); // ends an event wait still in progress
     }
     if (waitPending_)

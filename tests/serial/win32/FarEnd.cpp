@@ -16,6 +16,20 @@ long long MsSince(Clock::time_point start)
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
+namespace {
+
+// Device::Wait with a bound of the test's own: a transfer still pending
+// then is aborted, and fails.
+int BoundedWait(serialdev::Device& device, serialdev::Transfer& t, std::int32_t& done, long long ms)
+{
+    if (::WaitForSingleObject(t.Event(), static_cast<DWORD>(ms > 0 ? ms : 0)) != WAIT_OBJECT_0)
+        device.AbortPending();
+    const int error = device.Wait(t, done);
+    return error ? error : (t.Completed() ? 0 : ERROR_TIMEOUT);
+}
+
+} // namespace
+
 bool Send(serialdev::Device& device, const std::string& text)
 {
     serialdev::TransferPtr t = serialdev::NewTransfer();
@@ -23,7 +37,7 @@ bool Send(serialdev::Device& device, const std::string& text)
     if (device.StartWrite(*t, text.data(), static_cast<std::int32_t>(text.size()), immediate) != 0)
         return false;
     std::int32_t written = 0;
-    return device.Wait(*t, written) == 0 && written == static_cast<std::int32_t>(text.size());
+    return BoundedWait(device, *t, written, 5000) == 0 && written == static_cast<std::int32_t>(text.size());
 }
 
 std::string ReadLine(serialdev::Device& device, int ms)
@@ -40,7 +54,8 @@ std::string ReadLine(serialdev::Device& device, int ms)
         serialdev::TransferPtr transfer = serialdev::NewTransfer();
         char buffer[512];
         std::int32_t got = 0;
-        if (device.StartRead(*transfer, buffer, sizeof buffer, got) != 0 || device.Wait(*transfer, got) != 0)
+        if (device.StartRead(*transfer, buffer, sizeof buffer, got) != 0 ||
+            BoundedWait(device, *transfer, got, ms - MsSince(start)) != 0)
             return {};
         line.append(buffer, static_cast<std::size_t>(got));
     }

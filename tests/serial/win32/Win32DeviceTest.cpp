@@ -106,6 +106,7 @@ TEST_F(Win32DeviceTest, OpensClosesAndOpensAgain)
     std::int32_t queued = 0;
     EXPECT_EQ(device.ClearErrors(flags, queued), ERROR_INVALID_HANDLE);
     EXPECT_EQ(device.Open(farend::PortName()), 0);
+    EXPECT_EQ(device.SetTimeouts(serialdev::Timeouts{}), 0); // a new opening has the driver's own
     EXPECT_EQ(Ask(device, "E again"), "G again");
 }
 
