@@ -442,3 +442,52 @@ TEST_F(Win32DeviceTest, FarEndHangingUpIsALostLine)
 }
 
 } // namespace
+
+// ---- the virtual board at the far end (run by the win32_device_board test) --------------
+
+namespace {
+
+// Sends a command as the panel does and collects the board's answer line,
+// woken by the event wait as the port's event thread is.
+std::string Exchange(serialdev::Device& device, const std::string& command)
+{
+    if (!Send(device, command))
+        return "(write failed)";
+    std::string answer;
+    StopEvent stop;
+    const auto start = Clock::now();
+    while (answer.find('\n') == std::string::npos && MsSince(start) < 3000) {
+        auto wait = WaitAsync(device, stop.handle);
+        if (wait.wait_for(3s) != std::future_status::ready) {
+            ::SetEvent(stop.handle);
+            return "(no event)";
+        }
+        if (const WaitResult r = wait.get(); r.error != 0)
+            return "(wait failed: " + std::to_string(r.error) + ")";
+        serialdev::TransferPtr t = serialdev::NewTransfer();
+        char buffer[128];
+        std::int32_t got = 0;
+        if (device.StartRead(*t, buffer, sizeof buffer, got) != 0 || device.Wait(*t, got) != 0)
+            return "(read failed)";
+        answer.append(buffer, static_cast<std::size_t>(got));
+    }
+    return answer;
+}
+
+TEST(Win32DeviceBoard, CommandsGetTheBoardsAnswers)
+{
+    char port[32] = {};
+    if (::GetEnvironmentVariableA("WINE_TEST_BOARD_PORT", port, sizeof port) == 0)
+        GTEST_SKIP() << "no board (WINE_TEST_BOARD_PORT)";
+    serialdev::Win32Device device;
+    ASSERT_EQ(device.Open(port), 0);
+    ASSERT_EQ(device.SetLineSettings(farend::Settings9600()), 0);
+    ASSERT_EQ(device.SetTimeouts(serialdev::Timeouts{}), 0);
+    ASSERT_EQ(device.Purge(true, true), 0);
+    ASSERT_EQ(device.SetEventMask(RxChar), 0);
+    EXPECT_EQ(Exchange(device, "2020"), "OK RGB\n");
+    EXPECT_EQ(Exchange(device, "015F"), "OK LED-1 99.99%\n");
+    EXPECT_EQ(Exchange(device, "2AZZ"), "ERR 4 BAD BYTES\n");
+}
+
+} // namespace
