@@ -13,6 +13,13 @@ Transfer::Transfer()
 
 Transfer::~Transfer()
 {
+    // The system may still write into `overlapped` and the buffer of a
+    // pending overlapped transfer: freeing them first would let it write
+    // into memory that is someone else's by then.
+    if (pending.load()) {
+        if (OverlappedOwner* device = overlappedOwner.load())
+            device->Forget(*this);
+    }
     if (overlapped.hEvent)
         ::CloseHandle(overlapped.hEvent);
 }
@@ -27,6 +34,7 @@ void Transfer::Begin(Device* by, bool isWrite, std::int32_t wanted)
     count = wanted;
     done = 0;
     error = 0;
+    overlappedOwner.store(nullptr);
     owner.store(by);
     pending.store(true);
 }
@@ -36,6 +44,7 @@ void Transfer::Finish(int result, std::int32_t count)
     error = result;
     done = count;
     owner.store(nullptr);
+    overlappedOwner.store(nullptr);
     pending.store(false);
     ::SetEvent(overlapped.hEvent);
 }

@@ -20,6 +20,21 @@
 namespace serialdev {
 
 class Device;
+class Transfer;
+
+// A device whose transfers the system carries on as overlapped I/O: the
+// system writes into the record (and its buffer) until the I/O has ended,
+// so a record that goes away while pending must first have its I/O ended
+// and be forgotten by the device.
+class OverlappedOwner {
+public:
+    // Cancels `transfer`'s I/O, waits (bounded) for the system to let go
+    // of it, and drops it from the device's pending transfers.
+    virtual void Forget(Transfer& transfer) = 0;
+
+protected:
+    ~OverlappedOwner() = default;
+};
 
 class Transfer {
 public:
@@ -40,6 +55,8 @@ public:
 
     OVERLAPPED overlapped{};
     std::atomic<Device*> owner{nullptr}; // the device while it is pending
+    // Set, while pending, by a device whose I/O is overlapped (Begin clears it).
+    std::atomic<OverlappedOwner*> overlappedOwner{nullptr};
     std::atomic<bool> pending{false};
     bool write = false;
     std::int32_t count = 0;  // bytes asked for
