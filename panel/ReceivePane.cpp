@@ -103,7 +103,19 @@ void TReceivePane::Receive(std::string_view bytes)
     const bool quiet = !lastArrival_ || now - *lastArrival_ >= milliseconds(StreamMs);
     lastArrival_ = now;
     pending_.reserve(pending_.size() + bytes.size());
-    for (const char c : bytes) {
+    const char* next = bytes.data();
+    const char* const end = next + bytes.size();
+    while (next != end) {
+        // A run of plain characters goes in as it is, in one piece.
+        const char* const plain = next;
+        while (next != end && *next != '\0' && *next != '\r' && *next != '\n')
+            ++next;
+        if (next != plain) {
+            pending_.append(plain, static_cast<std::size_t>(next - plain));
+            endedWithCr_ = false;
+            continue;
+        }
+        const char c = *next++;
         // A zero byte cannot be shown; the rest of its batch can.
         if (c == '\0')
             continue;
@@ -116,7 +128,7 @@ void TReceivePane::Receive(std::string_view bytes)
         // A CR ends a line as an LF does; written as one, it cannot pair
         // up in the view with an LF that is a line end of its own.
         endedWithCr_ = c == '\r';
-        pending_ += endedWithCr_ ? '\n' : c;
+        pending_ += '\n';
     }
     // More than the view keeps would only be cut again once it is in. What
     // is left out is older than everything waiting, and everything in the
