@@ -428,9 +428,8 @@ void TZARIDOForm1::Timer1Timer(QObject* /*Sender*/)
 
 void TZARIDOForm1::ComPort1RxChar(QObject* /*Sender*/, std::int32_t Count)
 {
-    std::string received;
-    ComPort1->ReadText(received, Count);
-    ReceivePane->Receive(received);
+    ComPort1->ReadText(received_, Count);
+    ReceivePane->Receive(received_);
 }
 
 void TZARIDOForm1::ComPort1DeviceLost(QObject* /*Sender*/)
