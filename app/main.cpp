@@ -8,6 +8,7 @@
 // and exit code 217, without a window.
 #include "app/CommandLine.h"
 #include "app/ErrorBox.h"
+#include "app/Process.h"
 #include "app/Startup.h"
 #include "app/TerminationSignals.h"
 #include "app/Unattended.h"
@@ -49,6 +50,7 @@ void ReportStartupFailure(const TStartupFailure& failure)
 
 int main(int argc, char** argv)
 {
+    UseStartingConsole();
     if (const std::optional<int> status = HandleCommandLine(argc, argv, stdout, stderr))
         return *status;
 

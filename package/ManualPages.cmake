@@ -4,8 +4,8 @@
 include(GNUInstallDirs)
 find_program(GZIP_PROGRAM gzip REQUIRED)
 
+# Windows has no manual pages: the function does nothing there.
 function(install_manual_page page)
-  # Windows has no manual pages: the programs' --help and docs/ serve.
   if(WIN32)
     return()
   endif()

@@ -1,7 +1,17 @@
-# The Debian package, built by CPack (script/package) from the same install
-# rules as `cmake --install`: the programs, their manual pages, the desktop
-# entry, icons and AppStream metadata, and the package's own documents.
+# The packages, built by CPack from the same install rules as `cmake
+# --install`: on Linux the Debian package (script/package): the programs,
+# their manual pages, the desktop entry, icons and AppStream metadata, and
+# the package's own documents; in a Windows build the installer
+# (Windows.cmake, script/windows package).
 include(GNUInstallDirs)
+
+set(CPACK_PACKAGE_NAME rvd3318-panel)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "control panel for RVD3318 LED driver evaluation boards")
+if(WIN32)
+  include(${CMAKE_CURRENT_LIST_DIR}/Windows.cmake)
+  return()
+endif()
 
 set(package_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/rvd3318-panel)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright DESTINATION ${package_doc_dir})
@@ -16,10 +26,7 @@ add_custom_target(package_changelog ALL DEPENDS ${package_changelog})
 install(FILES ${package_changelog} DESTINATION ${package_doc_dir})
 
 set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME rvd3318-panel)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "control panel for RVD3318 LED driver evaluation boards")
 set(CPACK_PACKAGE_DESCRIPTION
 "The panel sets the operating mode, the peak current, the three LED levels
 and the gradual dimming of an evaluation board that carries the RVD3318

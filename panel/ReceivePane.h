@@ -51,6 +51,10 @@ public:
     // The longest text waits while the line streams: arrivals closer
     // together than this are a stream.
     static constexpr int StreamMs = 100;
+    // A turn due within this long (and before the next arrival, judged by
+    // the gap before this one) is taken with the arrival, in the same
+    // wake-up of the main thread, rather than on a wake-up of its own.
+    static constexpr int EarlyMs = 25;
     // The most one turn puts into the view, so that a backlog does not hold
     // up painting and input; what is left goes a frame later.
     static constexpr std::size_t Piece = 32 * 1024;

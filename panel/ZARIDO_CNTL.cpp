@@ -152,6 +152,9 @@ void TZARIDOForm1::TranslateCaptions()
 QFont TZARIDOForm1::WindowFont()
 {
     QFont font(QStringLiteral("Liberation Sans"));
+    // Where it is not installed (Windows), the face it was drawn to match,
+    // with the same widths: the captions fit either way.
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
     font.setPixelSize(FontPixelSize);
     return font;
 }
@@ -425,9 +428,8 @@ void TZARIDOForm1::Timer1Timer(QObject* /*Sender*/)
 
 void TZARIDOForm1::ComPort1RxChar(QObject* /*Sender*/, std::int32_t Count)
 {
-    std::string received;
-    ComPort1->ReadText(received, Count);
-    ReceivePane->Receive(received);
+    ComPort1->ReadText(received_, Count);
+    ReceivePane->Receive(received_);
 }
 
 void TZARIDOForm1::ComPort1DeviceLost(QObject* /*Sender*/)

@@ -126,4 +126,7 @@ private:
     bool placed_ = false;
     // A member, not a child: it lets go of the port before the port goes.
     std::unique_ptr<TPortReturn> portReturn_;
+    // What OnRxChar reads into, kept between arrivals so that its memory is
+    // taken once, not for every arrival.
+    std::string received_;
 };

@@ -208,6 +208,11 @@ std::vector<std::string> EComPort::Details() const
     return ComErrorDetails(*this);
 }
 
+std::string SystemErrorDescription(int code)
+{
+    return serialdev::SystemErrorText(code, LanguageFromEnvironment());
+}
+
 std::vector<std::string> ComErrorDetails(const EComPort& error)
 {
     std::vector<std::string> lines;
@@ -215,7 +220,7 @@ std::vector<std::string> ComErrorDetails(const EComPort& error)
     if (os <= 0)
         return lines;
     const std::string& path = error.DevicePath();
-    const std::string description = serialdev::SystemErrorText(os, LanguageFromEnvironment());
+    const std::string description = SystemErrorDescription(os);
     lines.push_back(path.empty() ? description : path + ": " + description);
     if (serialdev::net::IsNetName(path)) {
         AddNetworkLines(error, lines);

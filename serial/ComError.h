@@ -73,6 +73,10 @@ private:
 // the server should be, the time-out, or the server's own refusal.
 // None without an OS code.
 // Looks at the device and the running processes as they are now.
+// The system's own description of one of its error codes (an errno value
+// on Linux, a Windows error code on Windows), in the user's language.
+std::string SystemErrorDescription(int code);
+
 std::vector<std::string> ComErrorDetails(const EComPort& error);
 
 // The untranslated text of a message number ("" outside 1 to 23).

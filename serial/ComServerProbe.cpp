@@ -2,9 +2,8 @@
 #include "serial/ComServerProbe.h"
 
 #include "framework/ErrorDisplay.h"
+#include "serial/ComServerProbeWatch.h"
 #include "serial/net/Connect.h"
-
-#include <QSocketNotifier>
 
 TServerProbe::TServerProbe(QObject* parent) : QObject(parent)
 {
@@ -28,8 +27,8 @@ void TServerProbe::Cancel()
 {
     timeout_.stop();
     immediate_.stop();
-    delete notifier_;
-    notifier_ = nullptr;
+    delete watch_;
+    watch_ = nullptr;
     if (socket_ != -1)
         serialdev::net::CloseSocket(static_cast<serialdev::net::SocketHandle>(socket_));
     socket_ = -1;
@@ -56,8 +55,7 @@ void TServerProbe::Ask(const QString& name)
         return;
     }
     socket_ = static_cast<qintptr>(socket.Release());
-    notifier_ = new QSocketNotifier(socket_, QSocketNotifier::Write, this);
-    connect(notifier_, &QSocketNotifier::activated, this, [this] { GuardedCall([this] { Connected(); }); });
+    watch_ = WatchConnect(socket_, this, [this] { GuardedCall([this] { Connected(); }); });
     timeout_.start(parsed.timeoutMs);
 }
 

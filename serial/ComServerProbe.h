@@ -10,8 +10,6 @@
 #include <functional>
 #include <memory>
 
-class QSocketNotifier;
-
 class TServerProbe : public QObject {
     Q_OBJECT
 
@@ -35,9 +33,9 @@ private:
     void Connected();
 
     // The socket being connected (a descriptor, or a Winsock SOCKET), -1
-    // when none: what QSocketNotifier takes on either platform.
+    // when none.
     qintptr socket_ = -1;
-    QSocketNotifier* notifier_ = nullptr;
+    QObject* watch_ = nullptr; // the platform's watch on the connect (ComServerProbeWatch.h)
     QTimer timeout_;
     QTimer immediate_;
     bool immediateAnswer_ = false;

@@ -23,3 +23,5 @@ long ResidentKilobytes()
             return line.mid(6).trimmed().split(' ').value(0).toLong();
     return 0;
 }
+
+void UseStartingConsole() {}

@@ -1,11 +1,11 @@
 // The connection to a port on a serial server on Linux: a TCP socket, the
-// Telnet and RFC 2217 session on it (NetSession, for rfc2217:// names), and
-// a thread that joins it to the master side of a pseudo-terminal. The network device
-// runs the port's line on the other side of that pseudo-terminal, so
-// transfers, time-outs, line events and hang-up work as on a local tty;
-// what only the server can do (the real port's rate and format, its
-// control lines, its modem lines and line errors, purging its queues) goes
-// out as RFC 2217 requests.
+// Telnet and RFC 2217 session on it (NetSession, for rfc2217:// names),
+// and a thread that joins it to the master side of a pseudo-terminal. The
+// network device runs the port's line on the other side of that
+// pseudo-terminal, so transfers, time-outs, line events and hang-up work as
+// on a local tty; what only the server can do (the real port's rate and
+// format, its control lines, its modem lines and line errors, purging its
+// queues) goes out as RFC 2217 requests.
 //
 // The thread is the only one that touches the socket; requests from the
 // port's thread are queued for it in order with the board's bytes. It

@@ -86,6 +86,7 @@ int WinNetDevice::Open(std::string_view name)
         socketEvent_ = socketEvent;
         line_.Reset();
         open_ = true;
+        rfc2217_ = parsed.rfc2217;
         // Both are found out by trying: Winsock tells of either only after
         // a try that could not go on.
         readable_ = writable_ = true;
@@ -144,7 +145,7 @@ void WinNetDevice::Received(const char* bytes, std::size_t count)
         noticesSeen_ = session_.Notices();
         line_.Noticed(session_.HeldModemBits(), session_.HeldCounts());
     }
-    line_.Arrived(session_, from, true, session_.HeldModemBits());
+    line_.Arrived(session_, from, rfc2217_, session_.HeldModemBits());
 }
 
 void WinNetDevice::PumpIn()
@@ -317,6 +318,8 @@ int WinNetDevice::StartRead(Transfer& transfer, char* destination, std::int32_t 
     if (const int error = OpenError())
         return error;
     const int error = line_.StartRead(session_, transfer, this, destination, count, immediate);
+    if (!error && !transfer.Completed())
+        transfer.overlappedOwner.store(this);
     // The thread times what is pending, and reads on into the room made.
     if (!error)
         wake_.Signal();
@@ -330,6 +333,8 @@ int WinNetDevice::StartWrite(Transfer& transfer, const char* source, std::int32_
     if (const int error = OpenError())
         return error;
     const int error = line_.StartWrite(session_, transfer, this, source, count, immediate);
+    if (!error && !transfer.Completed())
+        transfer.overlappedOwner.store(this);
     if (!error)
         wake_.Signal();
     return error;
@@ -343,6 +348,12 @@ int WinNetDevice::Wait(Transfer& transfer, std::int32_t& transferred)
         return static_cast<int>(::GetLastError());
     transferred = transfer.done;
     return transfer.error;
+}
+
+void WinNetDevice::Forget(Transfer& transfer)
+{
+    std::lock_guard lock(session_.Mutex());
+    line_.Forget(transfer);
 }
 
 int WinNetDevice::AbortPending()

@@ -23,6 +23,7 @@
 #include "serial/net/NetSession.h"
 #include "serial/net/Socket.h"
 #include "serial/net/WinNetLine.h"
+#include "serial/win32/Transfer.h"
 
 #include <cstdint>
 #include <string>
@@ -30,7 +31,7 @@
 
 namespace serialdev::net {
 
-class WinNetDevice final : public Device {
+class WinNetDevice final : public Device, public OverlappedOwner {
 public:
     WinNetDevice();
     ~WinNetDevice() override;
@@ -59,6 +60,8 @@ public:
     int ModemStatus(std::uint32_t& bits) override;
     int SetEventMask(std::uint32_t mask) override;
     int WaitEvent(std::uint32_t& events, WakeHandle stop) override;
+    // A record that goes away while pending is dropped from the line.
+    void Forget(Transfer& transfer) override;
 
 private:
     void Run();
@@ -78,6 +81,7 @@ private:
     UniqueSocket socket_;
     void* socketEvent_ = nullptr; // WSAEVENT, set by the socket's events
     bool open_ = false;
+    bool rfc2217_ = false;        // the server reports modem lines (socket:// has none)
     bool readable_ = false;       // the socket may have bytes (or its end) to read
     bool writable_ = false;       // the socket may take bytes
     bool maskChanged_ = false;    // ends a wait in progress

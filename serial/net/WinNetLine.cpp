@@ -150,6 +150,11 @@ int WinNetLine::TimeoutMs(Clock::time_point now) const
     return timeout;
 }
 
+void WinNetLine::Forget(const Transfer& transfer)
+{
+    std::erase_if(pending_, [&](const Carried& p) { return p.transfer == &transfer; });
+}
+
 void WinNetLine::EndAll(int error)
 {
     for (Carried& p : pending_)

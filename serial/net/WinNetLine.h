@@ -59,6 +59,8 @@ public:
     // Ends every pending transfer with `error`.
     void EndAll(int error);
     bool Pending() const { return !pending_.empty(); }
+    // Drops a pending transfer whose record goes away, without ending it.
+    void Forget(const Transfer& transfer);
 
     // The board's bytes from `from` on in ToLine() have just arrived:
     // drops what the settings drop, and records the arrival's events.

@@ -11,7 +11,7 @@ namespace serialdev {
 
 // "COMn" (any case, n from 1) opens "\\.\COMn": the prefix is what makes
 // COM10 and above reachable at all, and it does no harm below. Any other
-// name is used as it is ("\\.\CNCA0", a path); "" stays "".
+// name is used as it is ("\\.\VPORT0", a path); "" stays "".
 std::string Win32DevicePath(std::string_view name);
 
 // The name after a "\\.\" prefix, or the whole name without one.

@@ -74,6 +74,10 @@ HANDLE TakePortLock(const std::string& path, int& error)
 Win32Device::~Win32Device()
 {
     Close();
+    if (waitOverlapped_.hEvent)
+        ::CloseHandle(waitOverlapped_.hEvent);
+    if (maskChanged_)
+        ::CloseHandle(maskChanged_);
 }
 
 int Win32Device::Open(std::string_view name)
@@ -102,9 +106,12 @@ int Win32Device::Open(std::string_view name)
     HANDLE lock = TakePortLock(path, lockError);
     if (!lock)
         return fail(lockError);
-    if (!waitOverlapped_.hEvent) {
-        waitOverlapped_.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        if (!waitOverlapped_.hEvent) {
+    if (!waitOverlapped_.hEvent || !maskChanged_) {
+        if (!waitOverlapped_.hEvent)
+            waitOverlapped_.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (!maskChanged_)
+            maskChanged_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (!waitOverlapped_.hEvent || !maskChanged_) {
             const int error = LastError();
             ::CloseHandle(lock);
             return fail(error);
@@ -113,12 +120,23 @@ int Win32Device::Open(std::string_view name)
     // No events until the port asks for some; a mask left by the port's
     // last user would wake the first wait for nothing.
     ::SetCommMask(handle, 0);
+    // The reads go by the driver's time-outs until the port sets its own,
+    // so the record starts as the driver has them.
+    Timeouts timeouts;
+    COMMTIMEOUTS current{};
+    if (::GetCommTimeouts(handle, &current)) {
+        timeouts.ReadInterval = current.ReadIntervalTimeout;
+        timeouts.ReadTotalMultiplier = current.ReadTotalTimeoutMultiplier;
+        timeouts.ReadTotalConstant = current.ReadTotalTimeoutConstant;
+        timeouts.WriteTotalMultiplier = current.WriteTotalTimeoutMultiplier;
+        timeouts.WriteTotalConstant = current.WriteTotalTimeoutConstant;
+    }
     std::lock_guard guard(mutex_);
     handle_ = handle;
     lock_ = lock;
     mask_ = 0;
     waitPending_ = false;
-    timeouts_ = Timeouts{};
+    timeouts_ = timeouts;
     return 0;
 }
 
@@ -131,6 +149,7 @@ void Win32Device::Close()
         CancelPending(lock);
         mask_ = 0;
         maskChanges_.fetch_add(1);
+        ::SetEvent(maskChanged_);
         ::SetCommMask(handle_, 0); // ends an event wait still in progress
     }
     if (waitPending_)
@@ -410,6 +429,7 @@ int Win32Device::SetEventMask(std::uint32_t mask)
     std::lock_guard lock(mutex_);
     // Counted first: the wait this ends must see the change when it wakes.
     maskChanges_.fetch_add(1);
+    ::SetEvent(maskChanged_);
     if (!::SetCommMask(handle_, CommMaskFromEvents(mask)))
         return OnOpenHandle(LastError());
     mask_ = mask;
@@ -457,11 +477,16 @@ int Win32Device::WaitEvent(std::uint32_t& events, WakeHandle stop)
     const auto stopped = [stop] { return stop && ::WaitForSingleObject(stop, 0) == WAIT_OBJECT_0; };
     if (waitPending_ && !SettleEventWait(stop))
         return stopped() ? ERROR_OPERATION_ABORTED : ERROR_IO_PENDING;
+    // A mask change from here on ends this wait, whether it comes during a
+    // WaitCommEvent or during a pause between two.
+    ::ResetEvent(maskChanged_);
+    const std::uint32_t changes = maskChanges_.load();
     DWORD pause = 10;
     for (;;) {
         if (stopped())
             return ERROR_OPERATION_ABORTED;
-        const std::uint32_t changes = maskChanges_.load();
+        if (maskChanges_.load() != changes)
+            return 0;
         ::ResetEvent(waitOverlapped_.hEvent);
         HANDLE event = waitOverlapped_.hEvent;
         waitOverlapped_ = OVERLAPPED{};
@@ -507,12 +532,14 @@ int Win32Device::WaitEvent(std::uint32_t& events, WakeHandle stop)
             return 0;
         // Ended by nothing the port did: wine does that to every wait on a
         // device without modem lines, about 2 ms after it starts. Waiting
-        // again at once would spin; the pause grows to a second, bounded
-        // by `stop`.
-        if (stop && ::WaitForSingleObject(stop, pause) == WAIT_OBJECT_0)
+        // again at once would spin; the pause grows to a second, and a
+        // stop or a mask change ends it. Such a wait never sees the line
+        // go, so each end is also the time to look.
+        if (const int lineError = CheckLine(); LineGone(lineError))
+            return lineError;
+        HANDLE wakes[2] = {maskChanged_, stop};
+        if (::WaitForMultipleObjects(stop ? 2 : 1, wakes, FALSE, pause) == WAIT_OBJECT_0 + 1)
             return ERROR_OPERATION_ABORTED;
-        if (!stop)
-            ::Sleep(pause);
         pause = std::min<DWORD>(pause * 2, 1000);
     }
 }

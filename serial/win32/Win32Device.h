@@ -79,6 +79,7 @@ private:
     // Counts mask changes, so that the event wait tells one (which ends it
     // with ERROR_OPERATION_ABORTED under wine) from other ends.
     std::atomic<std::uint32_t> maskChanges_{0};
+    HANDLE maskChanged_ = nullptr; // set by each change, for a wait between two WaitCommEvents
 
     // The event wait's own overlapped record and mask, which the system
     // writes into until the wait has ended.

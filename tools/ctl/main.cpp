@@ -4,6 +4,7 @@
 #include "framework/Exception.h"
 #include "panel/BoardCommands.h"
 #include "serial/CPort.h"
+#include "serial/ComError.h"
 #include "serial/ComPortList.h"
 #include "tools/ctl/PortLine.h"
 #include "tools/ctl/PortListing.h"
@@ -222,8 +223,8 @@ int ListPorts()
     QStringList names;
     const int error = ListPortNames(names);
     if (error != 0)
-        std::fprintf(stderr, "rvd3318ctl: cannot read the system's tty list: %s\n",
-                     std::strerror(error));
+        std::fprintf(stderr, "rvd3318ctl: cannot read the system's port list: %s\n",
+                     SystemErrorDescription(error).c_str());
     for (const QString& name : names)
         std::printf("%s\n", name.toLocal8Bit().constData());
     return error != 0 && names.isEmpty() ? 1 : 0;

@@ -16,6 +16,20 @@ long long MsSince(Clock::time_point start)
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
+namespace {
+
+// Device::Wait with a bound of the test's own: a transfer still pending
+// then is aborted, and fails.
+int BoundedWait(serialdev::Device& device, serialdev::Transfer& t, std::int32_t& done, long long ms)
+{
+    if (::WaitForSingleObject(t.Event(), static_cast<DWORD>(ms > 0 ? ms : 0)) != WAIT_OBJECT_0)
+        device.AbortPending();
+    const int error = device.Wait(t, done);
+    return error ? error : (t.Completed() ? 0 : ERROR_TIMEOUT);
+}
+
+} // namespace
+
 bool Send(serialdev::Device& device, const std::string& text)
 {
     serialdev::TransferPtr t = serialdev::NewTransfer();
@@ -23,34 +37,29 @@ bool Send(serialdev::Device& device, const std::string& text)
     if (device.StartWrite(*t, text.data(), static_cast<std::int32_t>(text.size()), immediate) != 0)
         return false;
     std::int32_t written = 0;
-    return device.Wait(*t, written) == 0 && written == static_cast<std::int32_t>(text.size());
+    return BoundedWait(device, *t, written, 5000) == 0 && written == static_cast<std::int32_t>(text.size());
 }
 
 std::string ReadLine(serialdev::Device& device, int ms)
 {
-    // One byte at a time, each with the rest of the time as its bound.
+    // What is queued at a time (the default time-outs read just that),
+    // until the line end: a byte at a time would take a few milliseconds a
+    // byte under wine.
     std::string line;
     const auto start = Clock::now();
-    for (;;) {
+    while (line.find('\n') == std::string::npos) {
         const long long left = ms - MsSince(start);
-        if (left <= 0)
-            return {};
-        serialdev::Timeouts t;
-        t.ReadInterval = 0;
-        t.ReadTotalConstant = static_cast<std::uint32_t>(left);
-        if (device.SetTimeouts(t) != 0)
+        if (left <= 0 || !WaitQueued(device, 1, static_cast<int>(left)))
             return {};
         serialdev::TransferPtr transfer = serialdev::NewTransfer();
-        char c = 0;
+        char buffer[512];
         std::int32_t got = 0;
-        if (device.StartRead(*transfer, &c, 1, got) != 0 || device.Wait(*transfer, got) != 0)
+        if (device.StartRead(*transfer, buffer, sizeof buffer, got) != 0 ||
+            BoundedWait(device, *transfer, got, ms - MsSince(start)) != 0)
             return {};
-        if (got == 1 && c == '\n')
-            break;
-        if (got == 1)
-            line.push_back(c);
+        line.append(buffer, static_cast<std::size_t>(got));
     }
-    device.SetTimeouts(serialdev::Timeouts{});
+    line.resize(line.find('\n'));
     return line;
 }
 

@@ -20,8 +20,8 @@ long long MsSince(Clock::time_point start);
 
 // Writes `text` and waits for the write to end; false on any failure.
 bool Send(serialdev::Device& device, const std::string& text);
-// Reads up to and without '\n' within `ms` milliseconds (time-outs of its
-// own, set on the device); "" after a failure or the time passing.
+// Reads up to and without '\n' within `ms` milliseconds, with the default
+// time-outs set on the device; "" after a failure or the time passing.
 std::string ReadLine(serialdev::Device& device, int ms = 3000);
 // Sends `request` and returns the far end's answer line.
 std::string Ask(serialdev::Device& device, const std::string& request);

@@ -15,7 +15,7 @@ TEST(Win32PortNames, ComNamesOpenThroughTheDevicePrefix)
 {
     EXPECT_EQ(serialdev::Win32DevicePath("COM3"), "\\\\.\\COM3");
     EXPECT_EQ(serialdev::Win32DevicePath("com12"), "\\\\.\\COM12");
-    EXPECT_EQ(serialdev::Win32DevicePath("\\\\.\\CNCA0"), "\\\\.\\CNCA0");
+    EXPECT_EQ(serialdev::Win32DevicePath("\\\\.\\VPORT0"), "\\\\.\\VPORT0");
     EXPECT_EQ(serialdev::Win32DevicePath("COM0"), "COM0"); // no such COM name: as it is
     EXPECT_EQ(serialdev::Win32DevicePath("COM"), "COM");
     EXPECT_EQ(serialdev::Win32DevicePath("COMA"), "COMA");
@@ -26,9 +26,9 @@ TEST(Win32PortNames, ComNamesOpenThroughTheDevicePrefix)
 
 TEST(Win32PortNames, NaturalOrder)
 {
-    Names names{"COM10", "COM2", "com3", "COM1", "CNCA0", "COM", "COM3", "COM99999999999999999999"};
+    Names names{"COM10", "COM2", "com3", "COM1", "VPORT0", "COM", "COM3", "COM99999999999999999999"};
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
-    EXPECT_EQ(names, (Names{"CNCA0", "COM", "COM1", "COM2", "COM3", "com3", "COM10", "COM99999999999999999999"}));
+    EXPECT_EQ(names, (Names{"COM", "COM1", "COM2", "COM3", "com3", "COM10", "COM99999999999999999999", "VPORT0"}));
     EXPECT_FALSE(NaturalLess("COM2", "COM2"));
 }
 
@@ -36,7 +36,7 @@ TEST(Win32PortNames, ExtraPortsAreSplitAtSemicolons)
 {
     EXPECT_EQ(SplitPortList(""), Names{});
     EXPECT_EQ(SplitPortList(";;"), Names{});
-    EXPECT_EQ(SplitPortList("COM7; \\\\.\\CNCA0 ;COM7"), (Names{"COM7", "\\\\.\\CNCA0"}));
+    EXPECT_EQ(SplitPortList("COM7; \\\\.\\VPORT0 ;COM7"), (Names{"COM7", "\\\\.\\VPORT0"}));
     EXPECT_EQ(SplitPortList("rfc2217://lab:2001;socket://[::1]:3001;C:\\ports\\a"),
               (Names{"rfc2217://lab:2001", "socket://[::1]:3001", "C:\\ports\\a"}));
     EXPECT_TRUE(serialdev::IsRemotePortName("socket://host:1"));

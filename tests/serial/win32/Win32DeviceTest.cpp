@@ -19,6 +19,41 @@ using serialdev::EventBit::RxChar;
 
 namespace {
 
+// Started again with WIN32_DEVICE_TEST_OPEN=COMn, the test program is a
+// second program that only tries to open that port, and ends with what
+// the open gave.
+const int secondProgram = [] {
+    char name[32] = {};
+    if (::GetEnvironmentVariableA("WIN32_DEVICE_TEST_OPEN", name, sizeof name) == 0)
+        return 0;
+    serialdev::Win32Device device;
+    ::ExitProcess(static_cast<UINT>(device.Open(name)));
+}();
+
+// What a second program's open of `port` gives, or -1 when it could not be run.
+int OpenInAnotherProgram(const std::string& port)
+{
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    ::SetEnvironmentVariableA("WIN32_DEVICE_TEST_OPEN", port.c_str());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    const BOOL started = ::CreateProcessW(self, nullptr, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                          &process);
+    ::SetEnvironmentVariableA("WIN32_DEVICE_TEST_OPEN", nullptr);
+    if (!started)
+        return -1;
+    DWORD code = DWORD(-1);
+    if (::WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0)
+        ::GetExitCodeProcess(process.hProcess, &code);
+    else
+        ::TerminateProcess(process.hProcess, DWORD(-1));
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return static_cast<int>(code);
+}
+
 // A stop event as the port's event thread has one.
 struct StopEvent {
     StopEvent() { handle = ::CreateEventW(nullptr, TRUE, FALSE, nullptr); }
@@ -71,6 +106,7 @@ TEST_F(Win32DeviceTest, OpensClosesAndOpensAgain)
     std::int32_t queued = 0;
     EXPECT_EQ(device.ClearErrors(flags, queued), ERROR_INVALID_HANDLE);
     EXPECT_EQ(device.Open(farend::PortName()), 0);
+    EXPECT_EQ(device.SetTimeouts(serialdev::Timeouts{}), 0); // a new opening has the driver's own
     EXPECT_EQ(Ask(device, "E again"), "G again");
 }
 
@@ -90,10 +126,13 @@ TEST_F(Win32DeviceTest, SecondOpenerIsRefusedAsInUse)
         EXPECT_EQ(error, ERROR_ACCESS_DENIED) << name;
         EXPECT_EQ(serialdev::ClassifyOsError(error), serialdev::OsErrorKind::InUse) << error;
     }
+    EXPECT_EQ(OpenInAnotherProgram(farend::PortName()), ERROR_ACCESS_DENIED);
     // The holder is not disturbed, and once it lets go the port is free.
     EXPECT_EQ(Ask(device, "E still mine"), "G still mine");
     device.Close();
     EXPECT_EQ(second.Open(farend::PortName()), 0);
+    second.Close();
+    EXPECT_EQ(OpenInAnotherProgram(farend::PortName()), 0);
 }
 
 // ---- settings ---------------------------------------------------------------------------
@@ -266,6 +305,9 @@ TEST_F(Win32DeviceTest, ModemStatusOfAPseudoTerminal)
     std::printf("[wine] modem status of a pty: error %d, bits 0x%x\n", error, bits);
     EXPECT_EQ(error, 0);
     EXPECT_EQ(bits & ~0xF0u, 0u);
+    namespace E = serialdev::EventBit;
+    std::printf("[wine] event mask with the modem lines on a pty: error %d\n",
+                device.SetEventMask(E::RxChar | E::CTS | E::DSR | E::RLSD | E::Ring));
 }
 
 // ---- line events ------------------------------------------------------------------------
@@ -307,6 +349,32 @@ TEST_F(Win32DeviceTest, StopEndsAPendingWaitAtOnce)
     ASSERT_TRUE(Send(device, "S 50 y\n"));
     ASSERT_EQ(again.wait_for(3s), std::future_status::ready);
     EXPECT_EQ(again.get().error, 0);
+}
+
+// The process's CPU time in milliseconds.
+long long CpuMs()
+{
+    FILETIME created, exited, kernel, user;
+    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+    const auto ms = [](const FILETIME& t) {
+        return static_cast<long long>((static_cast<unsigned long long>(t.dwHighDateTime) << 32 | t.dwLowDateTime) /
+                                      10000);
+    };
+    return ms(kernel) + ms(user);
+}
+
+TEST_F(Win32DeviceTest, IdleWaitCostsNoCpu)
+{
+    ASSERT_EQ(device.SetEventMask(RxChar), 0);
+    StopEvent stop;
+    const long long before = CpuMs();
+    auto wait = WaitAsync(device, stop.handle);
+    ASSERT_EQ(wait.wait_for(1500ms), std::future_status::timeout);
+    ::SetEvent(stop.handle);
+    EXPECT_EQ(wait.get().error, ERROR_OPERATION_ABORTED);
+    const long long used = CpuMs() - before;
+    std::printf("[wine] CPU time of a process waiting 1.5 s for a line event: %lld ms\n", used);
+    EXPECT_LT(used, 300);
 }
 
 TEST_F(Win32DeviceTest, MaskChangeEndsTheWaitWithoutAnError)
@@ -371,6 +439,55 @@ TEST_F(Win32DeviceTest, FarEndHangingUpIsALostLine)
     std::uint32_t bits = 0;
     error = device.ModemStatus(bits);
     std::printf("[wine] ModemStatus after the hang-up: error %d\n", error);
+}
+
+} // namespace
+
+// ---- the virtual board at the far end (run by the win32_device_board test) --------------
+
+namespace {
+
+// Sends a command as the panel does and collects the board's answer line,
+// woken by the event wait as the port's event thread is.
+std::string Exchange(serialdev::Device& device, const std::string& command)
+{
+    if (!Send(device, command))
+        return "(write failed)";
+    std::string answer;
+    StopEvent stop;
+    const auto start = Clock::now();
+    while (answer.find('\n') == std::string::npos && MsSince(start) < 3000) {
+        auto wait = WaitAsync(device, stop.handle);
+        if (wait.wait_for(3s) != std::future_status::ready) {
+            ::SetEvent(stop.handle);
+            return "(no event)";
+        }
+        if (const WaitResult r = wait.get(); r.error != 0)
+            return "(wait failed: " + std::to_string(r.error) + ")";
+        serialdev::TransferPtr t = serialdev::NewTransfer();
+        char buffer[128];
+        std::int32_t got = 0;
+        if (device.StartRead(*t, buffer, sizeof buffer, got) != 0 || device.Wait(*t, got) != 0)
+            return "(read failed)";
+        answer.append(buffer, static_cast<std::size_t>(got));
+    }
+    return answer;
+}
+
+TEST(Win32DeviceBoard, CommandsGetTheBoardsAnswers)
+{
+    char port[32] = {};
+    if (::GetEnvironmentVariableA("WINE_TEST_BOARD_PORT", port, sizeof port) == 0)
+        GTEST_SKIP() << "no board (WINE_TEST_BOARD_PORT)";
+    serialdev::Win32Device device;
+    ASSERT_EQ(device.Open(port), 0);
+    ASSERT_EQ(device.SetLineSettings(farend::Settings9600()), 0);
+    ASSERT_EQ(device.SetTimeouts(serialdev::Timeouts{}), 0);
+    ASSERT_EQ(device.Purge(true, true), 0);
+    ASSERT_EQ(device.SetEventMask(RxChar), 0);
+    EXPECT_EQ(Exchange(device, "2020"), "OK RGB\n");
+    EXPECT_EQ(Exchange(device, "015F"), "OK LED-1 99.99%\n");
+    EXPECT_EQ(Exchange(device, "2AZZ"), "ERR 4 BAD BYTES\n");
 }
 
 } // namespace

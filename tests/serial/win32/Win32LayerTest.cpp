@@ -130,7 +130,7 @@ protected:
         s.serialCommKey = key;
         s.currentUser = true;
         s.extraPorts = extra;
-        s.exists = [](const std::string& name) { return name == "COM7" || name == "\\\\.\\CNCA0"; };
+        s.exists = [](const std::string& name) { return name == "COM7" || name == "\\\\.\\VPORT0"; };
         s.describe = [](const std::string& name) { return name == "COM3" ? "FTDI USB Serial Port" : ""; };
         return s;
     }
@@ -157,9 +157,9 @@ TEST_F(Win32PortList, RegistryPortsInNaturalOrderThenExtras)
     AddPort("\\Device\\VCP0", "COM3");
     AddPort("\\Device\\VCP0dup", "COM3");
     std::vector<serialdev::PortInfo> ports;
-    ASSERT_EQ(serialdev::ListPorts(Sources("COM9;rfc2217://lab:2001; COM7 ;;\\\\.\\CNCA0;COM2"), ports), 0);
+    ASSERT_EQ(serialdev::ListPorts(Sources("COM9;rfc2217://lab:2001; COM7 ;;\\\\.\\VPORT0;COM2"), ports), 0);
     EXPECT_EQ(Names(ports), (std::vector<std::string>{"COM2", "COM3", "COM10", "rfc2217://lab:2001", "COM7",
-                                                       "\\\\.\\CNCA0"}));
+                                                       "\\\\.\\VPORT0"}));
     EXPECT_EQ(ports[1].description, "FTDI USB Serial Port");
     EXPECT_EQ(ports[0].description, "");
 }

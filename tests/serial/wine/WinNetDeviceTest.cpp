@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <chrono>
 #include <future>
@@ -116,6 +117,57 @@ public:
 private:
     WakeEvent stop_;
     std::future<std::pair<int, std::uint32_t>> result_;
+};
+
+// A server the test plays by hand on 127.0.0.1, for what ser2net on a
+// pseudo-terminal never sends: a banner, modem lines, line errors.
+class PlayedServer {
+public:
+    PlayedServer()
+    {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof address;
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length);
+        ::listen(listener_, 1);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+    }
+    ~PlayedServer()
+    {
+        if (client_ != INVALID_SOCKET)
+            ::closesocket(client_);
+        ::closesocket(listener_);
+    }
+    std::string Name() const { return "rfc2217://127.0.0.1:" + std::to_string(port_); }
+    // Takes the client that connected, waiting at most 3 s.
+    bool Accept()
+    {
+        fd_set ready;
+        FD_ZERO(&ready);
+        FD_SET(listener_, &ready);
+        timeval bound{3, 0};
+        if (::select(0, &ready, nullptr, nullptr, &bound) != 1)
+            return false;
+        client_ = ::accept(listener_, nullptr, nullptr);
+        return client_ != INVALID_SOCKET;
+    }
+    bool Send(const std::string& bytes)
+    {
+        return ::send(client_, bytes.data(), int(bytes.size()), 0) == int(bytes.size());
+    }
+    // IAC SB COM-PORT-OPTION code value IAC SE, as the server sends it.
+    static std::string ComPort(unsigned char code, unsigned char value)
+    {
+        return std::string("\xFF\xFA\x2C", 3) + char(code) + char(value) + std::string("\xFF\xF0", 2);
+    }
+
+private:
+    SOCKET listener_ = INVALID_SOCKET;
+    SOCKET client_ = INVALID_SOCKET;
+    int port_ = 0;
 };
 
 class WinNetDeviceTest : public ::testing::Test {
@@ -231,6 +283,8 @@ TEST_F(WinNetDeviceTest, EveryByteValueCrossesBothWaysThroughTransfers)
     ASSERT_EQ(board.Ask("use tcp"), "ok");
     Open(device, NetLineName("NET_LINE_SOCKET"));
     ASSERT_EQ(device.SetTimeouts(WholeReads(5000)), 0);
+    // Without modem lines DSR is never off: sensitivity to it refuses nothing.
+    ASSERT_EQ(device.SetLineSettings(Format(9600, 8, 0, 0, serialdev::LineFlag::DsrSensitivity)), 0);
     const std::string small = EveryByteValue(600);
     EXPECT_EQ(Write(device, small).count, 600);
     EXPECT_TRUE(board.Read(600, 5000) == small);
@@ -310,6 +364,32 @@ TEST_F(WinNetDeviceTest, ArrivalsAndTheOutputsDrainAreEventsAndPurgeDropsWhatCam
     EXPECT_EQ(std::string(buffer, 5), "after");
 }
 
+TEST_F(WinNetDeviceTest, TheEventCharacterAndAQueueEightyPercentFullAreEventsAndNulsCanBeDropped)
+{
+    WinNetDevice device;
+    Open(device);
+    serialdev::LineSettings settings = Format(115200, 8, 0, 0, serialdev::LineFlag::Null);
+    settings.EvtChar = '\n';
+    ASSERT_EQ(device.SetLineSettings(settings), 0);
+    ASSERT_EQ(device.SetQueueSizes(10, 10), 0);
+    ASSERT_EQ(device.SetEventMask(EventBit::RxFlag | EventBit::Rx80Full), 0);
+    {
+        EventWait wait(device);
+        ASSERT_TRUE(board.Write(std::string("ab\0c\n", 5)));
+        ASSERT_TRUE(wait.Ended(3s));
+        EXPECT_EQ(wait.Result().second, EventBit::RxFlag);
+    }
+    {
+        EventWait wait(device);
+        ASSERT_TRUE(board.Write("defg"));
+        ASSERT_TRUE(wait.Ended(3s));
+        EXPECT_EQ(wait.Result().second, EventBit::Rx80Full) << "8 of 10";
+    }
+    char buffer[16];
+    const Moved moved = Read(device, buffer, 16);
+    EXPECT_EQ(std::string(buffer, std::size_t(moved.count)), "abc\ndefg") << "without the NUL";
+}
+
 TEST_F(WinNetDeviceTest, AStopOrAMaskChangeEndsAWaitAtOnce)
 {
     WinNetDevice device;
@@ -363,6 +443,43 @@ TEST_F(WinNetDeviceTest, AServerThatStopsIsALostLineAndOpensAgainWhenBack)
     Open(device);
     EXPECT_EQ(Write(device, "back").count, 4);
     EXPECT_EQ(board.Read(4, 3000), "back");
+}
+
+TEST_F(WinNetDeviceTest, ABannerIsNotBoardDataAndTheServersNoticesAreModemLinesEventsAndErrors)
+{
+    namespace M = serialdev::ModemBit;
+    PlayedServer server;
+    WinNetDevice device;
+    auto opened = std::async(std::launch::async, [&] { return device.Open(server.Name()); });
+    ASSERT_TRUE(server.Accept());
+    // The answer to the closing query of the opening (a data size of 0)
+    // settles it; the text before it is the greeting.
+    ASSERT_TRUE(server.Send("Board server ready\r\n" + PlayedServer::ComPort(102, 0)));
+    ASSERT_EQ(opened.wait_for(5s), std::future_status::ready);
+    ASSERT_EQ(opened.get(), 0);
+    ASSERT_EQ(device.SetEventMask(EventBit::CTS | EventBit::DSR | EventBit::Err | EventBit::Break), 0);
+    {
+        EventWait wait(device);
+        // CTS and DSR on, then a framing error and a break.
+        ASSERT_TRUE(server.Send(PlayedServer::ComPort(107, 0x30) + "xy" + PlayedServer::ComPort(106, 0x08 | 0x10)));
+        ASSERT_TRUE(wait.Ended(3s));
+        const auto [error, events] = wait.Result();
+        EXPECT_EQ(error, 0);
+        EXPECT_NE(events & (EventBit::CTS | EventBit::DSR), 0u) << events;
+    }
+    std::uint32_t bits = 0;
+    ASSERT_EQ(device.ModemStatus(bits), 0);
+    EXPECT_EQ(bits, M::CTS | M::DSR);
+    std::uint32_t errors = 0;
+    std::int32_t queued = 0;
+    ASSERT_EQ(device.ClearErrors(errors, queued), 0);
+    EXPECT_EQ(errors, serialdev::ErrorFlag::Frame | serialdev::ErrorFlag::Break);
+    EXPECT_EQ(queued, 2) << "the banner is not the board's";
+    ASSERT_EQ(device.ClearErrors(errors, queued), 0);
+    EXPECT_EQ(errors, 0u) << "taken once";
+    char buffer[8];
+    EXPECT_EQ(Read(device, buffer, 8).count, 2);
+    EXPECT_EQ(std::string(buffer, 2), "xy");
 }
 
 } // namespace
