@@ -4,6 +4,8 @@
 // the event loop watches on Linux, a hidden window's messages on Windows.
 #pragma once
 
+#include "framework/WakeEvent.h"
+
 #include <QThread>
 
 namespace mainwakeup {
@@ -16,6 +18,11 @@ bool Start(void (*run)());
 bool Started();
 // From any thread: wakes the main thread once more.
 void Signal();
+
+// The calling thread's own blocking wake-up, on which it waits for the
+// main thread to finish a call it handed over; made on first use and kept
+// until the thread ends. nullptr when none can be made.
+const WakeEvent* ThreadDoneSignal();
 
 } // namespace mainwakeup
 

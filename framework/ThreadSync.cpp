@@ -73,13 +73,13 @@ void QueueForEventLoop(std::function<void()> call)
     PostRunner();
 }
 
-// Each thread that hands calls over waits on a wake-up of its own: the
-// main thread wakes exactly that thread, with one system call, and neither
-// side meets the other on the queue's lock on the way back.
+// Each thread that hands calls over waits on a wake-up of its own
+// (mainwakeup::ThreadDoneSignal): the main thread wakes exactly that
+// thread, with one system call, and neither side meets the other on the
+// queue's lock on the way back.
 const WakeEvent* DoneSignal()
 {
-    thread_local WakeEvent signal;
-    return signal.Open(true) == 0 ? &signal : nullptr;
+    return mainwakeup::ThreadDoneSignal();
 }
 
 // Queues `item` and, unless it is detached, waits until it is done.

@@ -59,6 +59,12 @@ void Signal()
     Wakeup().Signal();
 }
 
+const WakeEvent* ThreadDoneSignal()
+{
+    thread_local WakeEvent signal;
+    return signal.Open(true) == 0 ? &signal : nullptr;
+}
+
 } // namespace mainwakeup
 
 // Thread priorities on Linux: the idle class for the lowest, otherwise the

@@ -20,18 +20,49 @@ void (*runQueued)() = nullptr;
 std::atomic<HWND> window{nullptr};
 // One message in the window's queue is enough: it runs every queued call.
 std::atomic<bool> posted{false};
+// Main thread only. A handler that runs an event loop of its own (a
+// message box) lets the window's messages through: the queued calls are
+// not run again from inside one of them, as on Linux, where the event
+// loop does not report the wake-up again while it is being handled. They
+// run once the outer run is over.
+bool running = false;
+bool runAgain = false;
 
 LRESULT CALLBACK WakeupProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message != RunQueuedMessage)
         return ::DefWindowProcW(hwnd, message, wParam, lParam);
-    GuardedCall([] {
-        pathstamps::Stamp(pathstamps::MainWoke);
-        posted.store(false);
-        if (runQueued)
-            runQueued();
-    });
+    if (running) {
+        runAgain = true;
+        return 0;
+    }
+    running = true;
+    do {
+        runAgain = false;
+        GuardedCall([] {
+            pathstamps::Stamp(pathstamps::MainWoke);
+            posted.store(false);
+            if (runQueued)
+                runQueued();
+        });
+    } while (runAgain);
+    running = false;
     return 0;
+}
+
+// A thread's done signal lives in its fiber-local slot, whose callback
+// frees it when the thread ends: mingw's run-time frees a thread_local
+// object's storage before its destructor runs when Qt has adopted the
+// thread, and the destructor would then write into freed memory.
+void WINAPI FreeDoneSignal(void* signal)
+{
+    delete static_cast<WakeEvent*>(signal);
+}
+
+DWORD DoneSignalSlot()
+{
+    static const DWORD slot = ::FlsAlloc(FreeDoneSignal);
+    return slot;
 }
 
 } // namespace
@@ -72,6 +103,21 @@ void Signal()
         return;
     if (!::PostMessageW(target, RunQueuedMessage, 0, 0))
         posted.store(false);
+}
+
+const WakeEvent* ThreadDoneSignal()
+{
+    const DWORD slot = DoneSignalSlot();
+    if (slot == FLS_OUT_OF_INDEXES)
+        return nullptr;
+    if (auto* signal = static_cast<WakeEvent*>(::FlsGetValue(slot)))
+        return signal;
+    auto* signal = new WakeEvent;
+    if (signal->Open(true) != 0 || !::FlsSetValue(slot, signal)) {
+        delete signal;
+        return nullptr;
+    }
+    return signal;
 }
 
 } // namespace mainwakeup
