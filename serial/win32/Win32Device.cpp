@@ -49,6 +49,17 @@ bool ReturnsAtOnce(const Timeouts& t)
     return t.ReadInterval == MAXDWORD && t.ReadTotalMultiplier == 0 && t.ReadTotalConstant == 0;
 }
 
+// Time-outs that return at once with what is queued, and otherwise wait
+// up to the constant for the first byte and return with it. Wine has no
+// such rule: it adds the multiplier for every byte asked for and waits
+// forever. The device reads what is queued, or one byte, with a plain
+// total time-out of the constant, which comes to the same.
+bool WaitsForFirstByte(const Timeouts& t)
+{
+    return t.ReadInterval == MAXDWORD && t.ReadTotalMultiplier == MAXDWORD && t.ReadTotalConstant > 0
+           && t.ReadTotalConstant < MAXDWORD;
+}
+
 // Windows's serial drivers open a port for one handle at a time; wine's
 // does not, and lets a second program in beside the first. A named object
 // per port keeps out every opener that takes it too (this program's other
@@ -222,6 +233,10 @@ int Win32Device::SetTimeouts(const Timeouts& timeouts)
     t.ReadIntervalTimeout = timeouts.ReadInterval;
     t.ReadTotalTimeoutMultiplier = timeouts.ReadTotalMultiplier;
     t.ReadTotalTimeoutConstant = timeouts.ReadTotalConstant;
+    if (WaitsForFirstByte(timeouts)) {
+        t.ReadIntervalTimeout = 0;
+        t.ReadTotalTimeoutMultiplier = 0;
+    }
     t.WriteTotalTimeoutMultiplier = timeouts.WriteTotalMultiplier;
     t.WriteTotalTimeoutConstant = timeouts.WriteTotalConstant;
     if (!::SetCommTimeouts(handle_, &t))
@@ -260,18 +275,23 @@ int Win32Device::StartRead(Transfer& transfer, char* destination, std::int32_t c
         return ERROR_INVALID_HANDLE;
     std::int32_t wanted = count;
     bool atOnce = false;
+    bool firstByte = false;
     {
         std::lock_guard lock(mutex_);
         atOnce = ReturnsAtOnce(timeouts_);
+        firstByte = WaitsForFirstByte(timeouts_);
     }
-    if (atOnce && count > 0) {
+    if ((atOnce || firstByte) && count > 0) {
         // Such a read returns at once with what is queued. Wine keeps an
         // overlapped read with these time-outs pending on an empty queue
-        // until bytes come, so the device reads only what is there.
+        // until bytes come, so the device reads only what is there (or,
+        // waiting for the first byte, that byte).
         DWORD queued = 0;
         if (const int error = Queued(queued))
             return error;
         wanted = static_cast<std::int32_t>(std::min<DWORD>(queued, static_cast<DWORD>(count)));
+        if (firstByte && wanted == 0)
+            wanted = 1;
     }
     return Start(transfer, false, destination, count, wanted, immediate);
 }

@@ -234,6 +234,39 @@ TEST_F(Win32DeviceTest, ReadEndsAtItsTotalTimeout)
     EXPECT_EQ(std::string(buffer, got), "12");
 }
 
+TEST_F(Win32DeviceTest, ReadWaitingForTheFirstByteEndsWithItOrAtTheConstant)
+{
+    // rvd3318ctl's reads: what is queued at once, else the first byte to
+    // come within the constant (wine would wait for ever).
+    serialdev::Timeouts timeouts;
+    timeouts.ReadInterval = MAXDWORD;
+    timeouts.ReadTotalMultiplier = MAXDWORD;
+    timeouts.ReadTotalConstant = 300;
+    ASSERT_EQ(device.SetTimeouts(timeouts), 0);
+    serialdev::TransferPtr t = serialdev::NewTransfer();
+    char buffer[16] = {};
+    std::int32_t got = -1;
+    auto start = Clock::now();
+    ASSERT_EQ(device.StartRead(*t, buffer, sizeof buffer, got), 0);
+    ASSERT_EQ(device.Wait(*t, got), 0);
+    EXPECT_EQ(got, 0);
+    EXPECT_GE(MsSince(start), 250);
+    EXPECT_LT(MsSince(start), 2000);
+
+    ASSERT_TRUE(Send(device, "S 50 x\n"));
+    start = Clock::now();
+    ASSERT_EQ(device.StartRead(*t, buffer, sizeof buffer, got), 0);
+    ASSERT_EQ(device.Wait(*t, got), 0);
+    EXPECT_EQ(std::string(buffer, got), "x");
+    EXPECT_LT(MsSince(start), 250);
+
+    ASSERT_TRUE(Send(device, "S 0 abc\n"));
+    ASSERT_TRUE(farend::WaitQueued(device, 3));
+    ASSERT_EQ(device.StartRead(*t, buffer, sizeof buffer, got), 0);
+    ASSERT_EQ(device.Wait(*t, got), 0);
+    EXPECT_EQ(std::string(buffer, got), "abc");
+}
+
 TEST_F(Win32DeviceTest, AbortEndsPendingTransfersAndKeepsTheQueue)
 {
     serialdev::Timeouts never; // no time-out at all: waits for its bytes
