@@ -4,13 +4,7 @@
 
 #include "i18n/gnugettext.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "framework/win32/Windows.h"
 
 namespace {
 

@@ -4,9 +4,7 @@
 // the probe would wait for its time-out each time.
 #include "serial/ComServerProbeWatch.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
+#include "framework/win32/Windows.h"
 #include <winsock2.h>
 
 #include <QWinEventNotifier>

@@ -1,9 +1,6 @@
 #include "app/Process.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "framework/win32/Windows.h"
 #include <psapi.h>
 
 #include <cstdio>

@@ -13,10 +13,7 @@
 #include <QMetaObject>
 #include <QPointer>
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "framework/win32/Windows.h"
 
 #include <atomic>
 

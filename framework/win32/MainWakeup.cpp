@@ -7,7 +7,7 @@
 #include "framework/ErrorDisplay.h"
 #include "framework/PathStamps.h"
 
-#include <windows.h>
+#include "framework/win32/Windows.h"
 
 #include <atomic>
 

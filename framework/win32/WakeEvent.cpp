@@ -1,6 +1,6 @@
 #include "framework/win32/WakeEvent.h"
 
-#include <windows.h>
+#include "framework/win32/Windows.h"
 
 int WakeEvent::Open(bool blocking)
 {

@@ -2,10 +2,7 @@
 // UTF-8 with '/' between folders, which the wide-character calls take.
 #include "i18n/SystemFiles.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "framework/win32/Windows.h"
 
 #include <cstdlib>
 #include <string>

@@ -3,12 +3,7 @@
 
 #include "serial/device/OsError.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
+#include "framework/win32/Windows.h"
 #include <winsock2.h>
 #include <ws2tcpip.h>
 

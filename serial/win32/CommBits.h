@@ -6,13 +6,7 @@
 
 #include "serial/device/LineSettings.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "framework/win32/Windows.h"
 
 #include <cstdint>
 

@@ -2,13 +2,7 @@
 // device) as the port reads them.
 #include "serial/device/OsError.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "framework/win32/Windows.h"
 #include <winsock2.h>
 
 #include <string>

@@ -3,13 +3,7 @@
 
 #include "serial/win32/PortNames.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "framework/win32/Windows.h"
 #include <setupapi.h>
 
 #include <algorithm>

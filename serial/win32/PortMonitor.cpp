@@ -1,12 +1,6 @@
 #include "serial/win32/PortMonitor.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "framework/win32/Windows.h"
 #include <dbt.h>
 
 namespace serialdev {

@@ -1,9 +1,7 @@
 // The board's side of the served line, asked over the loopback.
 #include "tests/serial/wine/BoardSide.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
+#include "framework/win32/Windows.h"
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
