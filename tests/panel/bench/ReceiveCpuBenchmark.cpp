@@ -11,6 +11,9 @@
 //   panel     the main window, shown, with its port open on the line
 //   port      the floor: the panel's port component with the panel's
 //             events, whose OnRxChar reads and discards; no window
+//   window    the panel with its pane left out: the same shown window and
+//             port, whose OnRxChar reads and discards, as the port's does;
+//             what the panel costs beyond the port without showing text
 //   terminal  the yardstick: what a Qt serial terminal does, a QSerialPort
 //             whose every readyRead is read at once (readAll) and kept, and
 //             a QPlainTextEdit of the pane's size and font that gets what
@@ -23,8 +26,8 @@
 // Reported for each: bytes received, CPU seconds over the stream and per MB
 // received, context switches (wake-ups) per write, resident memory at the
 // end, and whether its text is the newest text sent, exactly; then each
-// side's CPU per MB as a ratio to the port's, and the panel's to the
-// terminal's.
+// side's CPU per MB as a ratio to the port's, the pane's own (panel less
+// window) too when both run, and the panel's to the terminal's.
 //
 //   receive_cpu_benchmark [SECONDS] [SIDES]   default 60 s, panel,terminal,port;
 //                                             SIDES e.g. "panel,port,terminal@50"
@@ -262,19 +265,9 @@ class EachReadSide : public TerminalBase {
     }
 };
 
-class PortSide : public Side {
+// Reads what arrives and keeps only its count.
+class DiscardingSide : public Side {
 public:
-    std::string Open(const QString& path) override
-    {
-        port_.SetPort(path);
-        port_.SetEvents(AllComEvents);
-        port_.OnRxChar = [this](QObject*, std::int32_t count) {
-            port_.ReadText(buffer_, count);
-            received_ += static_cast<long long>(buffer_.size());
-        };
-        port_.OpenPort();
-        return port_.Connected() ? std::string() : "the port did not open";
-    }
     long long Received() const override { return received_; }
     bool Arrived(long long lines) const override { return received_ >= lines * BoardLineBytes; }
     std::string TextVerdict(long long lines) const override
@@ -282,10 +275,50 @@ public:
         return received_ == lines * BoardLineBytes ? "all,discarded" : "LOST";
     }
 
+protected:
+    void Take(TComPort& port, std::int32_t count)
+    {
+        port.ReadText(buffer_, count);
+        received_ += static_cast<long long>(buffer_.size());
+    }
+
 private:
-    TComPort port_{nullptr};
     std::string buffer_;
     long long received_ = 0;
+};
+
+class PortSide : public DiscardingSide {
+public:
+    std::string Open(const QString& path) override
+    {
+        port_.SetPort(path);
+        port_.SetEvents(AllComEvents);
+        port_.OnRxChar = [this](QObject*, std::int32_t count) { Take(port_, count); };
+        port_.OpenPort();
+        return port_.Connected() ? std::string() : "the port did not open";
+    }
+
+private:
+    TComPort port_{nullptr};
+};
+
+// The panel's window and port as they are, with received text dropped
+// where the panel would hand it to its pane.
+class WindowSide : public DiscardingSide {
+public:
+    std::string Open(const QString& path) override
+    {
+        form_.show();
+        form_.ComPort1->SetPort(path);
+        form_.TogglePort();
+        if (!form_.ComPort1->Connected())
+            return "the window's port did not open";
+        form_.ComPort1->OnRxChar = [this](QObject*, std::int32_t count) { Take(*form_.ComPort1, count); };
+        return {};
+    }
+
+private:
+    TZARIDOForm1 form_;
 };
 
 // The interval of "terminal@MS"; 0 when `name` names no terminal.
@@ -303,6 +336,8 @@ std::unique_ptr<Side> MakeSide(const std::string& name)
 {
     if (name == "panel")
         return std::make_unique<PanelSide>();
+    if (name == "window")
+        return std::make_unique<WindowSide>();
     if (const int ms = TerminalInterval(name))
         return std::make_unique<TerminalSide>(ms);
     if (name == "eachread")
@@ -421,11 +456,11 @@ int main(int argc, char** argv)
     const double seconds = argc > 1 ? std::atof(argv[1]) : 60.0;
     const std::vector<std::string> names = Split(argc > 2 ? argv[2] : "panel,terminal,port", ',');
     if (seconds <= 0 || names.empty()) {
-        std::fprintf(stderr, "usage: receive_cpu_benchmark [SECONDS] [panel,terminal,port,terminal@MS,eachread]\n");
+        std::fprintf(stderr, "usage: receive_cpu_benchmark [SECONDS] [panel,window,terminal,port,terminal@MS,eachread]\n");
         return 2;
     }
     for (const std::string& name : names)
-        if (name != "panel" && name != "port" && name != "eachread" && TerminalInterval(name) == 0) {
+        if (name != "panel" && name != "window" && name != "port" && name != "eachread" && TerminalInterval(name) == 0) {
             std::fprintf(stderr, "receive_cpu_benchmark: no side called %s\n", name.c_str());
             return 2;
         }
@@ -554,6 +589,10 @@ int main(int argc, char** argv)
             if (children[i].name != "port" && perMb[i] > 0)
                 std::printf("%s / port: %.2f\n", children[i].name.c_str(), perMb[i] / port);
     const double panel = find("panel");
+    // The pane's own share: what the panel costs beyond its window.
+    const double window = find("window");
+    if (panel > 0 && window > 0 && port > 0)
+        std::printf("pane (panel - window) / port: %.2f\n", (panel - window) / port);
     for (std::size_t i = 0; i < children.size(); ++i)
         if (panel > 0 && perMb[i] > 0 && TerminalInterval(children[i].name) > 0)
             std::printf("panel / %s: %.2f\n", children[i].name.c_str(), panel / perMb[i]);
