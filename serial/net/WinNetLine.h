@@ -14,7 +14,7 @@
 
 #include "serial/device/LineSettings.h"
 #include "serial/net/NetSession.h"
-#include "serial/posix/Deadlines.h"
+#include "serial/device/Deadlines.h"
 
 #include <cstdint>
 #include <string>

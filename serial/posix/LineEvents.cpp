@@ -2,7 +2,7 @@
 #include "serial/posix/LineEvents.h"
 
 #include "framework/PathStamps.h"
-#include "serial/posix/Deadlines.h"
+#include "serial/device/Deadlines.h"
 #include "serial/posix/LineInput.h"
 #include "serial/device/LineSettings.h"
 #include "serial/posix/LineStatus.h"

@@ -12,7 +12,7 @@
 #pragma once
 
 #include "framework/posix/EventFd.h"
-#include "serial/posix/Deadlines.h"
+#include "serial/device/Deadlines.h"
 #include "serial/device/LineSettings.h"
 
 #include <atomic>

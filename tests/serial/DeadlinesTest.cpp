@@ -1,7 +1,7 @@
 // The time-out rules on their own, against a clock the test sets: which
 // settings end a read at once, wait for a first byte, or count a total and
 // a gap, and how long a poll may sleep meanwhile.
-#include "serial/posix/Deadlines.h"
+#include "serial/device/Deadlines.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The time-out rules of reads and writes.
-#include "serial/posix/Deadlines.h"
+#include "serial/device/Deadlines.h"
 
 #include <algorithm>
 
