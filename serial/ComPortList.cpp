@@ -4,8 +4,8 @@
 
 #include "i18n/gnugettext.h"
 #include "serial/ComError.h"
+#include "serial/device/PortInfo.h"
 #include "serial/net/NetName.h"
-#include "serial/ComPortListPlatform.h"
 
 #include <QCollator>
 #include <QString>
@@ -31,6 +31,24 @@ void SortByName(QList<TSerialPortInfo>& list)
     std::stable_sort(list.begin(), list.end(), [&](const TSerialPortInfo& a, const TSerialPortInfo& b) {
         return collator.compare(a.Name, b.Name) < 0;
     });
+}
+
+// The system's serial ports, each with what the system says it is, in the
+// system's order, followed by the extra ports named in CPORT_EXTRA_PORTS.
+int SystemPortInfos(QList<TSerialPortInfo>& list)
+{
+    std::vector<serialdev::PortInfo> ports;
+    const int error = serialdev::ListSystemPorts(ports);
+    list.clear();
+    list.reserve(static_cast<qsizetype>(ports.size()));
+    for (const serialdev::PortInfo& port : ports) {
+        TSerialPortInfo info{QString::fromLocal8Bit(port.name.c_str()), QString::fromUtf8(port.description.c_str()),
+                             QString::fromLocal8Bit(port.stableName.c_str())};
+        if (IsNetworkPortName(info.Name))
+            info.Description = NetworkPortDescription(info.Name);
+        list.append(info);
+    }
+    return error;
 }
 
 } // namespace

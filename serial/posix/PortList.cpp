@@ -313,4 +313,9 @@ int ListPorts(const PortListSources& sources, std::vector<std::string>& names)
     return error;
 }
 
+int ListSystemPorts(std::vector<PortInfo>& ports)
+{
+    return ListPorts(SystemPortSources(), ports);
+}
+
 } // namespace serialdev

@@ -2,6 +2,8 @@
 // the path of its device. Plain C++ and POSIX, no Qt.
 #pragma once
 
+#include "serial/device/PortInfo.h"
+
 #include <functional>
 #include <string>
 #include <string_view>
@@ -41,16 +43,6 @@ PortListSources SystemPortSources();
 
 // True when TIOCGSERIAL on the device reports a UART type.
 bool LegacyPortIsRealUart(const std::string& devicePath);
-
-// One listed port: the name the port opens it by, what the system says it
-// is ("" when it says nothing usable) and its stable name under
-// /dev/serial/by-id ("" when there is none).
-struct PortInfo {
-    std::string name;
-    std::string description;
-    std::string stableName;
-    bool operator==(const PortInfo&) const = default;
-};
 
 // Port names in natural order ("ttyS2" before "ttyS10") named by their /dev
 // node ("ttyUSB0", which the port opens as /dev/ttyUSB0), followed by the

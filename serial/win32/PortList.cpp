@@ -204,4 +204,9 @@ int ListPorts(const PortListSources& sources, std::vector<PortInfo>& ports)
     return error;
 }
 
+int ListSystemPorts(std::vector<PortInfo>& ports)
+{
+    return ListPorts(SystemPortSources(), ports);
+}
+
 } // namespace serialdev

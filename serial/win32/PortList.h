@@ -3,21 +3,13 @@
 // is, and the extra ports named in CPORT_EXTRA_PORTS. Plain C++, no Qt.
 #pragma once
 
+#include "serial/device/PortInfo.h"
+
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace serialdev {
-
-// One listed port: the name the port opens it by, what the system says it
-// is ("" when it says nothing usable); Windows has no stable names apart
-// from the COM name itself, so `stableName` stays "".
-struct PortInfo {
-    std::string name;
-    std::string description;
-    std::string stableName;
-    bool operator==(const PortInfo&) const = default;
-};
 
 // Where the list comes from; the defaults describe the running system.
 struct PortListSources {
