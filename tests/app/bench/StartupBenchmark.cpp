@@ -3,6 +3,7 @@
 // for a bare QMainWindow program, alternating runs in the same session.
 //
 //   startup_benchmark [RUNS]     (default 15 runs of each)
+#include "tests/support/Stats.h"
 #include "tests/tools/ChildProcess.h"
 
 #include <algorithm>
@@ -33,13 +34,6 @@ bool RunOnce(const std::string& program, const std::vector<std::string>& environ
     sample.milliseconds = std::chrono::duration<double, std::milli>(end - start).count();
     sample.kilobytes = std::strtol(line->c_str() + 6, nullptr, 10);
     return true;
-}
-
-template <class T>
-T Median(std::vector<T> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 } // namespace
@@ -75,13 +69,13 @@ int main(int argc, char** argv)
             program.memory.push_back(sample.kilobytes);
         }
     }
-    const double bareTime = Median(programs[1].times);
-    const double bareRss = double(Median(programs[1].memory));
+    const double bareTime = stats::Median(programs[1].times);
+    const double bareRss = double(stats::Median(programs[1].memory));
     std::printf("%d runs each, alternating, medians (offscreen platform)\n", runs);
     std::printf("%-20s %10s %12s %16s\n", "", "to shown", "resident", "ratio to bare");
     for (const Program& program : programs) {
-        const double time = Median(program.times);
-        const long rss = Median(program.memory);
+        const double time = stats::Median(program.times);
+        const long rss = stats::Median(program.memory);
         std::printf("%-20s %7.1f ms %9ld kB %8.2f %7.2f\n", program.name, time, rss, time / bareTime,
                     double(rss) / bareRss);
     }

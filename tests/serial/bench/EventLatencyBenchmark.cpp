@@ -12,6 +12,7 @@
 #include "framework/PathStamps.h"
 #include "serial/CPort.h"
 #include "tests/support/PtyPair.h"
+#include "tests/support/Stats.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -49,24 +50,6 @@ double CpuSeconds(clockid_t clock = CLOCK_PROCESS_CPUTIME_ID)
     return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
 }
 
-struct Summary {
-    double medianUs = 0;
-    double p99Us = 0;
-    std::size_t samples = 0;
-};
-
-Summary Summarise(std::vector<double> us)
-{
-    Summary s;
-    s.samples = us.size();
-    if (us.empty())
-        return s;
-    std::sort(us.begin(), us.end());
-    s.medianUs = us[us.size() / 2];
-    s.p99Us = us[std::min(us.size() - 1, us.size() * 99 / 100)];
-    return s;
-}
-
 // The stages of one byte's way, in microseconds. For QSerialPort only the
 // first (write -> handler entered) and the handler's own read are known.
 enum Stage {
@@ -94,7 +77,7 @@ const char* const StageNames[StageCountAll] = {
 
 struct Breakdown {
     std::vector<double> stage[StageCountAll];
-    Summary Of(Stage s) const { return Summarise(stage[s]); }
+    stats::Percentiles Of(Stage s) const { return stats::Summarise(stage[s]); }
 };
 
 double Us(std::int64_t fromNs, std::int64_t toNs)
@@ -312,9 +295,9 @@ private:
     std::thread thread_;
 };
 
-void PrintStage(const char* name, const Summary& s)
+void PrintStage(const char* name, const stats::Percentiles& s)
 {
-    std::printf("    %-42s median %8.1f us   p99 %8.1f us\n", name, s.medianUs, s.p99Us);
+    std::printf("    %-42s median %8.1f us   p99 %8.1f us\n", name, s.median, s.p99);
 }
 
 } // namespace
@@ -423,26 +406,26 @@ int main(int argc, char** argv)
         }
     }
 
-    const Summary ourTotal = ours.Of(Total);
-    const Summary theirTotal = theirs.Of(Total);
+    const stats::Percentiles ourTotal = ours.Of(Total);
+    const stats::Percentiles theirTotal = theirs.Of(Total);
     std::printf("byte written at the far end -> handler on the main thread (%d bytes, one at a time)\n", count);
-    std::printf("  TComPort OnRxChar        median %8.1f us   p99 %8.1f us   (%zu samples)\n", ourTotal.medianUs,
-                ourTotal.p99Us, ourTotal.samples);
+    std::printf("  TComPort OnRxChar        median %8.1f us   p99 %8.1f us   (%zu samples)\n", ourTotal.median,
+                ourTotal.p99, ourTotal.samples);
     if (qtOpened) {
         std::printf("  QSerialPort readyRead    median %8.1f us   p99 %8.1f us   (%zu samples)\n",
-                    theirTotal.medianUs, theirTotal.p99Us, theirTotal.samples);
-        std::printf("  ratio TComPort/QSerialPort  median %.2f   p99 %.2f\n", ourTotal.medianUs / theirTotal.medianUs,
-                    ourTotal.p99Us / theirTotal.p99Us);
+                    theirTotal.median, theirTotal.p99, theirTotal.samples);
+        std::printf("  ratio TComPort/QSerialPort  median %.2f   p99 %.2f\n", ourTotal.median / theirTotal.median,
+                    ourTotal.p99 / theirTotal.p99);
     }
     if (bareOpened) {
-        const Summary bareTotal = bare.Of(Total);
+        const stats::Percentiles bareTotal = bare.Of(Total);
         std::printf("  bare relay (thread + eventfd) median %8.1f us   p99 %8.1f us   (%zu samples)\n",
-                    bareTotal.medianUs, bareTotal.p99Us, bareTotal.samples);
-        std::printf("  ratio TComPort/bare relay    median %.2f   p99 %.2f\n", ourTotal.medianUs / bareTotal.medianUs,
-                    ourTotal.p99Us / bareTotal.p99Us);
+                    bareTotal.median, bareTotal.p99, bareTotal.samples);
+        std::printf("  ratio TComPort/bare relay    median %.2f   p99 %.2f\n", ourTotal.median / bareTotal.median,
+                    ourTotal.p99 / bareTotal.p99);
         if (qtOpened)
             std::printf("  ratio bare relay/QSerialPort median %.2f   p99 %.2f\n",
-                        bareTotal.medianUs / theirTotal.medianUs, bareTotal.p99Us / theirTotal.p99Us);
+                        bareTotal.median / theirTotal.median, bareTotal.p99 / theirTotal.p99);
     }
     std::printf("stages (each stage's own median and 99th percentile)\n");
     std::printf("  TComPort\n");

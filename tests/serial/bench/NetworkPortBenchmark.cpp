@@ -38,6 +38,7 @@
 #include "serial/CPort.h"
 #include "tests/support/PtyPair.h"
 #include "tests/support/Ser2net.h"
+#include "tests/support/Stats.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -686,37 +687,6 @@ private:
 
 // ---- measuring ------------------------------------------------------------------------
 
-struct Percentiles {
-    double median = 0, p90 = 0, p99 = 0;
-    std::size_t samples = 0;
-};
-
-Percentiles Summarise(std::vector<double> us)
-{
-    Percentiles p;
-    p.samples = us.size();
-    if (us.empty())
-        return p;
-    std::sort(us.begin(), us.end());
-    auto rank = [&](double q) {
-        const auto i = static_cast<std::size_t>(q * static_cast<double>(us.size()) + 0.999999);
-        return us[std::min(us.size(), std::max<std::size_t>(i, 1)) - 1];
-    };
-    p.median = rank(0.5);
-    p.p90 = rank(0.9);
-    p.p99 = rank(0.99);
-    return p;
-}
-
-double Median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 // Takes whatever the board's end still has waiting, and whatever the
 // endpoint still delivers, so that the next measurement starts empty.
 void Settle(PtyPair& far, Endpoint& end)
@@ -876,7 +846,7 @@ void MeasureFromPort(Path& path, const std::string& payload)
 
 struct Row {
     std::string name;
-    Percentiles latency;
+    stats::Percentiles latency;
     double toPort = 0, fromPort = 0;            // medians of the rounds
     double toPortMin = 0, toPortMax = 0, fromPortMin = 0, fromPortMax = 0;
 };
@@ -885,9 +855,9 @@ Row Tabulate(const Path& path)
 {
     Row row;
     row.name = path.failure.empty() ? path.name : path.name + " (FAILED)";
-    row.latency = Summarise(path.latencyUs);
-    row.toPort = Median(path.toPortMBs);
-    row.fromPort = Median(path.fromPortMBs);
+    row.latency = stats::Summarise(path.latencyUs);
+    row.toPort = stats::Median(path.toPortMBs);
+    row.fromPort = stats::Median(path.fromPortMBs);
     if (!path.toPortMBs.empty()) {
         const auto [lo, hi] = std::minmax_element(path.toPortMBs.begin(), path.toPortMBs.end());
         row.toPortMin = *lo;
