@@ -162,14 +162,21 @@ bool LastLineShown(const QTextDocument& document, long long lines)
     return block.text().isEmpty() && block.previous().text() == last;
 }
 
+// Shows the main window and opens its port on `path` as the operator's
+// toggle does; whether the port is open.
+bool ShowWithPortOpen(TZARIDOForm1& form, const QString& path)
+{
+    form.show();
+    form.ComPort1->SetPort(path);
+    form.TogglePort();
+    return form.ComPort1->Connected();
+}
+
 class PanelSide : public Side {
 public:
     std::string Open(const QString& path) override
     {
-        form_.show();
-        form_.ComPort1->SetPort(path);
-        form_.TogglePort();
-        if (!form_.ComPort1->Connected())
+        if (!ShowWithPortOpen(form_, path))
             return "the panel's port did not open";
         // Counted on the way in, without changing what the window does.
         auto handler = form_.ComPort1->OnRxChar;
@@ -308,10 +315,7 @@ class WindowSide : public DiscardingSide {
 public:
     std::string Open(const QString& path) override
     {
-        form_.show();
-        form_.ComPort1->SetPort(path);
-        form_.TogglePort();
-        if (!form_.ComPort1->Connected())
+        if (!ShowWithPortOpen(form_, path))
             return "the window's port did not open";
         form_.ComPort1->OnRxChar = [this](QObject*, std::int32_t count) { Take(*form_.ComPort1, count); };
         return {};
